@@ -1,0 +1,48 @@
+// The CSV access log: one line per accepted frame, under a header of the signal names.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/monitor_state.h"
+#include "engine/variant_profile.h"
+#include "logging/access_log_sink.h"
+
+namespace dravik {
+
+class View;
+
+class AccessLog : public AccessLogSink {
+ public:
+  // What the receivers need from the window, copied on the window's thread.
+  struct Settings {
+    bool logging = false;
+    std::string path;
+    std::vector<std::string> inputNames;
+    std::vector<std::string> outputNames;
+  };
+
+  AccessLog(const VariantProfile& profile, View& view, const MonitorState& state);
+
+  // Receiver threads: appends one line (and a header when needed). Serialised.
+  void appendAccessLog(const std::string& sourceAddress) override;
+
+  // Window's thread: replaces the copies the receivers read.
+  void update(Settings settings);
+  // The operator changed a signal name: the next line is preceded by a header.
+  void markNamesChanged();
+  // Start-up: no header is owed.
+  void clearNamesChanged();
+  bool namesChanged() const;
+
+ private:
+  const VariantProfile& profile_;
+  View& view_;
+  const MonitorState& state_;
+  mutable std::mutex lock_;
+  Settings settings_;
+  bool namesChanged_ = false;
+};
+
+}  // namespace dravik

@@ -1,0 +1,33 @@
+// The diagnostic trace: printf-style lines for the hidden trace pane.
+//
+// DRAVIK_B writes them; DRAVIK_A is built with tracing off and discards them. Callable from
+// any thread; never waits for the window's thread.
+#pragma once
+
+#include <string_view>
+
+namespace dravik {
+
+class View;
+
+class Trace {
+ public:
+  // One trace call yields at most this many bytes.
+  static constexpr std::size_t kMaxBytes = 255;
+
+  Trace(View& view, bool enabled) : view_(view), enabled_(enabled) {}
+
+  // Formats by the printf rules and appends the result, cut to kMaxBytes.
+  void operator()(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+  // Appends `text` as it is (a path, a file line): a percent sign is copied, never
+  // interpreted. Cut to kMaxBytes like every trace.
+  void literal(std::string_view text) const;
+  // Empties the pane (every start attempt).
+  void clear() const;
+
+ private:
+  View& view_;
+  bool enabled_;
+};
+
+}  // namespace dravik

@@ -1,0 +1,147 @@
+#include "monitor/monitor.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "engine/controls.h"
+#include "engine/messages.h"
+#include "monitor/view.h"
+
+namespace dravik {
+
+namespace {
+
+// The listening port of slot 0 (and the destination port) before any settings file.
+constexpr const char* kDefaultPort = "10003";
+
+std::string numbered(const char* prefix, int n) {
+  return std::string(prefix) + std::to_string(n);
+}
+
+}  // namespace
+
+std::string formatVersionText(const VersionNumbers& v) {
+  char text[64];
+  if (v[3] == 0) {
+    std::snprintf(text, sizeof text, "Version %d.%d%d", v[0], v[1], v[2]);
+  } else {
+    std::snprintf(text, sizeof text, "Version %d.%d%d%d", v[0], v[1], v[2], v[3]);
+  }
+  return text;
+}
+
+Monitor::Monitor(const VariantProfile& profile, View& view, AdapterProvider& adapters,
+                 OutputPort* output, std::string programDirectory,
+                 const VersionNumbers& version)
+    : profile_(profile),
+      view_(view),
+      adapterProvider_(adapters),
+      output_(output),
+      programDirectory_(std::move(programDirectory)),
+      versionText_(formatVersionText(version)),
+      trace_(view, profile.traceEnabled),
+      accessLog_(profile, view, state_),
+      server_(profile, state_, view, trace_, accessLog_) {}
+
+Monitor::~Monitor() { shutdown(); }
+
+void Monitor::shutdown() { server_.shutdown(); }
+
+bool Monitor::initDialog() {
+  const Messages& m = messages();
+  view_.setText(ctl::kVersion, versionText_);
+  if (!fillAdapterCombo()) {
+    view_.messageBox(m.noAdapter);
+    view_.endModal(-1);
+    return false;
+  }
+  view_.setText(ctl::kStartStop, m.startServerCaption);
+  view_.setText(ctl::kStatusPanel, m.statusStopped);
+  trace_.literal(m.traceDevelopmentOnly);
+
+  ready_ = false;
+  accessLog_.clearNamesChanged();
+  state_.running = 0;
+
+  for (int i = 0; i < profile_.inputCount(); ++i) {
+    const InputRow& row = profile_.inputs[i];
+    state_.inputs[i] = 0;
+    view_.setText(row.nameEdit, numbered("DI", i + 1));
+    view_.limitText(row.nameEdit, kSignalNameBytes);
+  }
+  for (int i = 0; i < profile_.outputCount(); ++i) {
+    const OutputRow& row = profile_.outputs[i];
+    state_.outputs[i] = 0;
+    view_.setText(row.nameEdit, numbered("DO", i + 1));
+    view_.limitText(row.nameEdit, kSignalNameBytes);
+    view_.enable(row.button, false);
+  }
+  view_.setText(kSlotControls[0].portEdit, kDefaultPort);
+  for (const SlotControls& slot : kSlotControls) view_.setText(slot.sourceLabel, "");
+
+  setDefaultPaths();
+  publishLogSettings();
+  applyStartupConfiguration();
+
+  trace_("cfg : %s\r\n", settingsFilePath_.c_str());
+  ready_ = true;
+  view_.setVisible(ctl::kTracePane, false);
+  // Last of all, so a destination port carried by the startup settings file never survives
+  // start-up; the load button is the way to take one from a file.
+  if (profile_.hasOutputs()) view_.setText(ctl::kDestinationPort, kDefaultPort);
+  return true;
+}
+
+void Monitor::onSignalNameChanged() {
+  if (ready_) accessLog_.markNamesChanged();
+  publishLogSettings();
+}
+
+void Monitor::onLoggingToggled() { publishLogSettings(); }
+
+void Monitor::onClose() {
+  using namespace std::chrono_literals;
+  for (PortSlot& slot : state_.slots) {
+    slot.state = SlotState::Stopping;
+    std::this_thread::sleep_for(100ms);
+  }
+  view_.endModal(0);
+}
+
+void Monitor::changeTitleBar() {
+  if (std::optional<std::string> title = view_.askTitle(windowTitle_)) {
+    windowTitle_ = *title;
+    view_.setCaption(windowTitle_);
+  }
+}
+
+Brush Monitor::brushFor(int controlId) const {
+  const bool running = state_.running != 0;
+  if (controlId == ctl::kStatusPanel) return running ? Brush::Red : Brush::Gray;
+  for (int i = 0; i < profile_.inputCount(); ++i) {
+    if (profile_.inputs[i].lamp != controlId) continue;
+    if (!running) return Brush::Gray;
+    return state_.inputs[i] != 0 ? Brush::Red : Brush::Black;
+  }
+  for (int i = 0; i < profile_.outputCount(); ++i) {
+    if (profile_.outputs[i].lamp == controlId) {
+      return state_.outputs[i] != 0 ? Brush::Red : Brush::Black;
+    }
+  }
+  return Brush::Default;
+}
+
+std::vector<std::string> Monitor::inputNames() const {
+  std::vector<std::string> names;
+  for (const InputRow& row : profile_.inputs) names.push_back(view_.text(row.nameEdit));
+  return names;
+}
+
+std::vector<std::string> Monitor::outputNames() const {
+  std::vector<std::string> names;
+  for (const OutputRow& row : profile_.outputs) names.push_back(view_.text(row.nameEdit));
+  return names;
+}
+
+}  // namespace dravik

@@ -1,0 +1,116 @@
+// The monitor: owns every piece of run-time state of one program and implements every
+// handler of its window. It reaches the window only through View.
+//
+// Handlers run on the window's thread. The destructor stops and joins every worker thread,
+// so a Monitor can be destroyed on any exit path.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/listening_server.h"
+#include "engine/monitor_state.h"
+#include "engine/variant_profile.h"
+#include "logging/access_log.h"
+#include "logging/trace.h"
+#include "net/adapter_table.h"
+
+namespace dravik {
+
+class View;
+class OutputPort;
+
+using VersionNumbers = std::array<std::uint16_t, 4>;
+
+// "Version 1.01" for 1.0.1.0: the numbers after the point follow one another unseparated,
+// the fourth only when it is not 0.
+std::string formatVersionText(const VersionNumbers& version);
+
+// What paints a lamp or the status panel.
+enum class Brush { Default, Gray, Red, Black };
+
+class Monitor {
+ public:
+  // `output` is the output sender of a program with outputs, nullptr otherwise.
+  // `programDirectory` is where the default log, settings and startup files live.
+  Monitor(const VariantProfile& profile, View& view, AdapterProvider& adapters,
+          OutputPort* output, std::string programDirectory, const VersionNumbers& version);
+  ~Monitor();
+  Monitor(const Monitor&) = delete;
+  Monitor& operator=(const Monitor&) = delete;
+
+  // The start-up sequence of the window. False when no adapter was found: the message was
+  // shown and the modal run ended with -1; nothing else was initialised.
+  bool initDialog();
+
+  // --- handlers, window's thread ---
+  void startStop();                      // button 1001
+  void loadSettings();                   // button 1022
+  void saveSettings();                   // button 1021
+  void changeTitleBar();                 // button 1020
+  void browseLogFile();                  // button 1013
+  void selectAdapter();                  // selection change of 1003
+  void toggleDigitalOut(int channel);    // ON/OFF buttons, channel 0-3
+  void onSignalNameChanged();            // text change of any signal-name edit
+  void onLoggingToggled();               // check box 1010
+  // Close box: every slot to Stopping with 100 ms after each, then the modal run ends.
+  void onClose();
+  // Stops and joins every worker thread (every exit path; also run by the destructor).
+  void shutdown();
+
+  // Applies a settings file; true when it asks for a running server. Never starts or stops.
+  bool applySettingsFile(const std::string& path);
+
+  // The brush of a lamp or the status panel; Default for every other control.
+  Brush brushFor(int controlId) const;
+
+  const VariantProfile& profile() const { return profile_; }
+  MonitorState& state() { return state_; }
+  const MonitorState& state() const { return state_; }
+  const std::string& versionText() const { return versionText_; }
+  const std::string& windowTitle() const { return windowTitle_; }
+  const std::string& logFilePath() const { return logFilePath_; }
+  const std::string& settingsFilePath() const { return settingsFilePath_; }
+  const std::string& startupFilePath() const { return startupFilePath_; }
+  const std::string& programDirectory() const { return programDirectory_; }
+  bool ready() const { return ready_; }
+  bool namesChanged() const { return accessLog_.namesChanged(); }
+  const std::vector<AdapterEntry>& adapters() const { return adapterTable_; }
+
+ private:
+  // Start-up pieces, in the order initDialog runs them.
+  bool fillAdapterCombo();          // false when no entry
+  void setDefaultPaths();           // windowTitle and the three built paths
+  void applyStartupConfiguration(); // reads the startup file, applies, maybe starts
+  // Hands the logging switch, log path and signal names to the access log.
+  void publishLogSettings();
+  std::vector<std::string> inputNames() const;
+  std::vector<std::string> outputNames() const;
+
+  const VariantProfile& profile_;
+  View& view_;
+  AdapterProvider& adapterProvider_;
+  OutputPort* output_;
+  const std::string programDirectory_;
+  const std::string versionText_;
+
+  MonitorState state_;
+  Trace trace_;
+  std::vector<AdapterEntry> adapterTable_;
+  std::string windowTitle_;
+  std::string logFilePath_;
+  std::string settingsFilePath_;
+  std::string startupFilePath_;
+  // 0 during start-up and while a loaded settings file is applied: program-set names are
+  // not operator edits.
+  bool ready_ = false;
+
+  AccessLog accessLog_;
+  // Last: its threads use the members above, so it is destroyed (and joined) first.
+  ListeningServer server_;
+};
+
+}  // namespace dravik
