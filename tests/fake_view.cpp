@@ -7,7 +7,9 @@ void FakeView::setText(int id, const std::string& text) {
   controls_[id].text = text;
 }
 
-std::string FakeView::text(int id) const { return control(id).text; }
+std::string FakeView::text(int id) const {
+  return control(id).text;
+}
 
 void FakeView::enable(int id, bool enabled) {
   std::lock_guard lock(mutex_);
@@ -19,7 +21,9 @@ void FakeView::repaint(int id) {
   ++controls_[id].repaints;
 }
 
-bool FakeView::isChecked(int id) const { return control(id).checked; }
+bool FakeView::isChecked(int id) const {
+  return control(id).checked;
+}
 
 void FakeView::setChecked(int id, bool checked) {
   std::lock_guard lock(mutex_);
@@ -56,7 +60,9 @@ void FakeView::setComboSelection(int id, int index) {
   controls_[id].selection = index;
 }
 
-int FakeView::comboSelection(int id) const { return control(id).selection; }
+int FakeView::comboSelection(int id) const {
+  return control(id).selection;
+}
 
 void FakeView::messageBox(const std::string& text) {
   std::lock_guard lock(mutex_);

@@ -34,15 +34,14 @@ class FrameBuffer {
 };
 
 struct Decoded {
-  Result result = kFail;  // kOk for a DO or DK frame, kFail for any other kind
-  Answer answer{};        // the acknowledgement to send (valid only with kOk)
+  Result result = kFail;     // kOk for a DO or DK frame, kFail for any other kind
+  Answer answer{};           // the acknowledgement to send (valid only with kOk)
   unsigned repaintMask = 0;  // bit i set: the lamp of input i must be repainted
 };
 
 // Applies the frame at offsets 0 to 5 of `frame` to `inputs` and builds the acknowledgement,
 // which carries the complete input states after the update.
 Decoded decodeFrame(const VariantProfile& profile,
-                    const std::array<std::uint8_t, kReceiveBufferSize>& frame,
-                    InputStates& inputs);
+                    const std::array<std::uint8_t, kReceiveBufferSize>& frame, InputStates& inputs);
 
 }  // namespace dravik

@@ -12,10 +12,10 @@ struct Messages {
   std::string sourceAddressFormat;  // "接続元 : %s"
   std::string portNumberError;
   std::string duplicatePorts;
-  std::string socketErrorFormat;  // "...:S %d\r\n"
-  std::string bindErrorFormat;    // "...:B %d\r\n"
-  std::string listenErrorFormat;  // "...:L %d\r\n"
-  std::string stopServerCaption;  // button 1001 while listening
+  std::string socketErrorFormat;   // "...:S %d\r\n"
+  std::string bindErrorFormat;     // "...:B %d\r\n"
+  std::string listenErrorFormat;   // "...:L %d\r\n"
+  std::string stopServerCaption;   // button 1001 while listening
   std::string startServerCaption;  // button 1001 while stopped
   std::string statusListening;
   std::string statusStopped;

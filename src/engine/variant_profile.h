@@ -41,9 +41,9 @@ struct VariantProfile {
   std::string_view programName;  // caption of every message box
   std::span<const InputRow> inputs;
   std::span<const OutputRow> outputs;
-  int ackStateBytes;      // acknowledgement bytes that carry input bits (1 or 2)
-  bool slotKeepsUnit;     // a slot remembers its unit's address and connection socket
-  bool traceEnabled;      // the trace pane receives text
+  int ackStateBytes;                   // acknowledgement bytes that carry input bits (1 or 2)
+  bool slotKeepsUnit;                  // a slot remembers its unit's address and connection socket
+  bool traceEnabled;                   // the trace pane receives text
   std::string_view settingsExtension;  // "dva" / "dvb"
   std::string_view settingsFilter;     // file dialog filter, "name|pattern|...||" form
 
@@ -59,10 +59,10 @@ inline constexpr std::array<SlotControls, kPortSlotCount> kSlotControls{{
     {1012, 1024, "PORT4"},
 }};
 
-inline constexpr std::array<InputRow, 4> kInputRowsA{{
-    {1004, 1100}, {1005, 1101}, {1006, 1102}, {1007, 1103}}};
-inline constexpr std::array<OutputRow, 4> kOutputRowsA{{
-    {1016, 1105, 1027}, {1025, 1106, 1028}, {1026, 1107, 1029}, {1032, 1108, 1030}}};
+inline constexpr std::array<InputRow, 4> kInputRowsA{
+    {{1004, 1100}, {1005, 1101}, {1006, 1102}, {1007, 1103}}};
+inline constexpr std::array<OutputRow, 4> kOutputRowsA{
+    {{1016, 1105, 1027}, {1025, 1106, 1028}, {1026, 1107, 1029}, {1032, 1108, 1030}}};
 // In DRAVIK_B the identifiers 1016, 1025 and 1026 are inputs 6 to 8.
 inline constexpr std::array<InputRow, 8> kInputRowsB{{{1004, 1100},
                                                       {1005, 1101},
@@ -74,10 +74,12 @@ inline constexpr std::array<InputRow, 8> kInputRowsB{{{1004, 1100},
                                                       {1026, 1107}}};
 
 inline constexpr VariantProfile kVariantA{
-    "DRAVIK-A", "DRAVIK_A", kInputRowsA, kOutputRowsA, 1, true, false, "dva",
-    "DVA file (*.DVA)|*.DVA|all files(*.*)|*.*||"};
+    "DRAVIK-A",   "DRAVIK_A", kInputRowsA,
+    kOutputRowsA, 1,          true,
+    false,        "dva",      "DVA file (*.DVA)|*.DVA|all files(*.*)|*.*||"};
 inline constexpr VariantProfile kVariantB{
-    "DRAVIK-B", "DRAVIK_B", kInputRowsB, {}, 2, false, true, "dvb",
-    "DVB file (*.DVB)|*.DVB|all files(*.*)|*.*||"};
+    "DRAVIK-B", "DRAVIK_B", kInputRowsB,
+    {},         2,          false,
+    true,       "dvb",      "DVB file (*.DVB)|*.DVB|all files(*.*)|*.*||"};
 
 }  // namespace dravik

@@ -7,6 +7,7 @@
 #include "engine/controls.h"
 #include "engine/messages.h"
 #include "monitor/view.h"
+#include "output/output_port.h"
 
 namespace dravik {
 
@@ -32,21 +33,25 @@ std::string formatVersionText(const VersionNumbers& v) {
 }
 
 Monitor::Monitor(const VariantProfile& profile, View& view, AdapterProvider& adapters,
-                 OutputPort* output, std::string programDirectory,
+                 OutputFactory makeOutput, std::string programDirectory,
                  const VersionNumbers& version)
     : profile_(profile),
       view_(view),
       adapterProvider_(adapters),
-      output_(output),
       programDirectory_(std::move(programDirectory)),
       versionText_(formatVersionText(version)),
       trace_(view, profile.traceEnabled),
       accessLog_(profile, view, state_),
+      output_(makeOutput ? makeOutput(state_, trace_) : nullptr),
       server_(profile, state_, view, trace_, accessLog_) {}
 
-Monitor::~Monitor() { shutdown(); }
+Monitor::~Monitor() {
+  shutdown();
+}
 
-void Monitor::shutdown() { server_.shutdown(); }
+void Monitor::shutdown() {
+  server_.shutdown();
+}
 
 bool Monitor::initDialog() {
   const Messages& m = messages();
@@ -98,7 +103,9 @@ void Monitor::onSignalNameChanged() {
   publishLogSettings();
 }
 
-void Monitor::onLoggingToggled() { publishLogSettings(); }
+void Monitor::onLoggingToggled() {
+  publishLogSettings();
+}
 
 void Monitor::onClose() {
   using namespace std::chrono_literals;

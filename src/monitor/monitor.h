@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,15 +30,18 @@ using VersionNumbers = std::array<std::uint16_t, 4>;
 // the fourth only when it is not 0.
 std::string formatVersionText(const VersionNumbers& version);
 
+// Makes the output sender of a program with outputs, over the monitor's own state and trace.
+using OutputFactory = std::unique_ptr<OutputPort> (*)(MonitorState& state, const Trace& trace);
+
 // What paints a lamp or the status panel.
 enum class Brush { Default, Gray, Red, Black };
 
 class Monitor {
  public:
-  // `output` is the output sender of a program with outputs, nullptr otherwise.
+  // `makeOutput` makes the output sender of a program with outputs; nullptr otherwise.
   // `programDirectory` is where the default log, settings and startup files live.
   Monitor(const VariantProfile& profile, View& view, AdapterProvider& adapters,
-          OutputPort* output, std::string programDirectory, const VersionNumbers& version);
+          OutputFactory makeOutput, std::string programDirectory, const VersionNumbers& version);
   ~Monitor();
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
@@ -47,15 +51,15 @@ class Monitor {
   bool initDialog();
 
   // --- handlers, window's thread ---
-  void startStop();                      // button 1001
-  void loadSettings();                   // button 1022
-  void saveSettings();                   // button 1021
-  void changeTitleBar();                 // button 1020
-  void browseLogFile();                  // button 1013
-  void selectAdapter();                  // selection change of 1003
-  void toggleDigitalOut(int channel);    // ON/OFF buttons, channel 0-3
-  void onSignalNameChanged();            // text change of any signal-name edit
-  void onLoggingToggled();               // check box 1010
+  void startStop();                    // button 1001
+  void loadSettings();                 // button 1022
+  void saveSettings();                 // button 1021
+  void changeTitleBar();               // button 1020
+  void browseLogFile();                // button 1013
+  void selectAdapter();                // selection change of 1003
+  void toggleDigitalOut(int channel);  // ON/OFF buttons, channel 0-3
+  void onSignalNameChanged();          // text change of any signal-name edit
+  void onLoggingToggled();             // check box 1010
   // Close box: every slot to Stopping with 100 ms after each, then the modal run ends.
   void onClose();
   // Stops and joins every worker thread (every exit path; also run by the destructor).
@@ -63,6 +67,10 @@ class Monitor {
 
   // Applies a settings file; true when it asks for a running server. Never starts or stops.
   bool applySettingsFile(const std::string& path);
+
+  // Binds every socket to `address` (network byte order) whatever adapter is selected: the
+  // seam through which end-to-end tests listen on loopback, which the adapter rules exclude.
+  void overrideLocalAddress(std::uint32_t address) { localAddressOverride_ = address; }
 
   // The brush of a lamp or the status panel; Default for every other control.
   Brush brushFor(int controlId) const;
@@ -82,9 +90,9 @@ class Monitor {
 
  private:
   // Start-up pieces, in the order initDialog runs them.
-  bool fillAdapterCombo();          // false when no entry
-  void setDefaultPaths();           // windowTitle and the three built paths
-  void applyStartupConfiguration(); // reads the startup file, applies, maybe starts
+  bool fillAdapterCombo();           // false when no entry
+  void setDefaultPaths();            // windowTitle and the three built paths
+  void applyStartupConfiguration();  // reads the startup file, applies, maybe starts
   // Hands the logging switch, log path and signal names to the access log.
   void publishLogSettings();
   std::vector<std::string> inputNames() const;
@@ -93,13 +101,13 @@ class Monitor {
   const VariantProfile& profile_;
   View& view_;
   AdapterProvider& adapterProvider_;
-  OutputPort* output_;
   const std::string programDirectory_;
   const std::string versionText_;
 
   MonitorState state_;
   Trace trace_;
   std::vector<AdapterEntry> adapterTable_;
+  std::optional<std::uint32_t> localAddressOverride_;
   std::string windowTitle_;
   std::string logFilePath_;
   std::string settingsFilePath_;
@@ -109,6 +117,7 @@ class Monitor {
   bool ready_ = false;
 
   AccessLog accessLog_;
+  std::unique_ptr<OutputPort> output_;
   // Last: its threads use the members above, so it is destroyed (and joined) first.
   ListeningServer server_;
 };

@@ -5,7 +5,9 @@
 namespace dravik {
 
 void Monitor::startStop() {}
-bool Monitor::fillAdapterCombo() { return true; }
+bool Monitor::fillAdapterCombo() {
+  return true;
+}
 void Monitor::selectAdapter() {}
 void Monitor::toggleDigitalOut(int) {}
 

@@ -6,7 +6,9 @@ namespace dravik {
 void Monitor::loadSettings() {}
 void Monitor::saveSettings() {}
 void Monitor::browseLogFile() {}
-bool Monitor::applySettingsFile(const std::string&) { return false; }
+bool Monitor::applySettingsFile(const std::string&) {
+  return false;
+}
 void Monitor::setDefaultPaths() {}
 void Monitor::applyStartupConfiguration() {}
 void Monitor::publishLogSettings() {}

@@ -43,10 +43,10 @@ class View {
   virtual void messageBox(const std::string& text) = 0;
 
   struct FileDialog {
-    bool save = false;            // save (with overwrite question) or open
+    bool save = false;                  // save (with overwrite question) or open
     std::string_view defaultExtension;  // added when the operator types a name without one
     std::string initialPath;
-    std::string_view filter;      // "name|pattern|name|pattern||"
+    std::string_view filter;  // "name|pattern|name|pattern||"
   };
   // Modal file dialog; the chosen full path, or nothing when the operator cancels.
   virtual std::optional<std::string> chooseFile(const FileDialog& dialog) = 0;

@@ -3,7 +3,11 @@
 
 namespace dravik {
 
-std::vector<AdapterEntry> selectAdapters(const HostAdapters&) { return {}; }
-std::string adapterLabel(const AdapterEntry&) { return {}; }
+std::vector<AdapterEntry> selectAdapters(const HostAdapters&) {
+  return {};
+}
+std::string adapterLabel(const AdapterEntry&) {
+  return {};
+}
 
 }  // namespace dravik

@@ -45,7 +45,9 @@ std::string convert(const char* to, const char* from, std::string_view in,
 
 }  // namespace
 
-std::string fromUtf8(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, "?"); }
+std::string fromUtf8(std::string_view utf8) {
+  return convert("CP932", "UTF-8", utf8, "?");
+}
 
 std::string toUtf8(std::string_view cp932) {
   return convert("UTF-8", "CP932", cp932, "\xEF\xBF\xBD");
