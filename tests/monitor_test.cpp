@@ -6,15 +6,11 @@
 #include <set>
 
 #include "engine/controls.h"
+#include "fake_adapters.h"
 #include "fake_view.h"
 
 namespace dravik {
 namespace {
-
-class NoAdapters : public AdapterProvider {
- public:
-  HostAdapters read() override { return {}; }
-};
 
 TEST(VersionText, NumbersAfterThePointAreNotSeparated) {
   EXPECT_EQ(formatVersionText({1, 0, 1, 0}), "Version 1.01");
@@ -61,7 +57,7 @@ TEST(VariantProfile, TablesOfBothVariants) {
 TEST(Monitor, ConstructionLeavesEverySlotIdle) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
     test::FakeView view;
-    NoAdapters adapters;
+    test::FakeAdapters adapters;
     Monitor monitor(*p, view, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
     for (const PortSlot& slot : monitor.state().slots) {
       EXPECT_EQ(slot.state, SlotState::Idle);
@@ -75,7 +71,7 @@ TEST(Monitor, ConstructionLeavesEverySlotIdle) {
 
 TEST(Monitor, LampAndStatusColours) {
   test::FakeView view;
-  NoAdapters adapters;
+  test::FakeAdapters adapters;
   Monitor monitor(kVariantA, view, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
   MonitorState& s = monitor.state();
   s.inputs[1] = 1;
@@ -105,7 +101,7 @@ TEST(Monitor, LampAndStatusColours) {
 
 TEST(Monitor, TitleBarDialog) {
   test::FakeView view;
-  NoAdapters adapters;
+  test::FakeAdapters adapters;
   Monitor monitor(kVariantB, view, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
   view.answerTitleDialog(std::string(" Line 3 #$ "));
   monitor.changeTitleBar();
