@@ -1,0 +1,47 @@
+// Feeds arbitrary byte streams through one connection's framing and decoding, and checks what
+// must hold for every unit, well-behaved or not. The first byte picks the variant.
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+
+#include "engine/frame_codec.h"
+
+namespace {
+
+void require(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace dravik;
+  if (size == 0) return 0;
+  const VariantProfile& profile = (data[0] & 1) ? kVariantB : kVariantA;
+  FrameBuffer buffer;
+  InputStates inputs{};
+  for (std::size_t i = 1; i < size; ++i) {
+    if (!buffer.push(data[i])) continue;
+    const Decoded d = decodeFrame(profile, buffer.bytes(), inputs);
+    for (int c = 0; c < kMaxInputs; ++c) {
+      require(inputs[c] == 0 || inputs[c] == 1, "input state is 0 or 1");
+      if (c >= profile.inputCount()) require(inputs[c] == 0, "no state beyond the variant");
+    }
+    if (d.result != kOk) {
+      require(d.result == kFail, "result is 0 or the failure code");
+      require(d.repaintMask == 0, "a refused frame repaints nothing");
+      continue;
+    }
+    const Answer& a = d.answer;
+    require(a[0] == 'd' && (a[1] == 'o' || a[1] == 'k'), "answer starts d o|k");
+    require(a[4] == kTerminator, "answer ends with the terminator");
+    require((a[2] & 0xF0) == 0x20 && (a[3] & 0xF0) == 0x20, "state bytes carry 0x2 high");
+    for (int c = 0; c < profile.inputCount(); ++c) {
+      require(((a[2 + c / 4] >> (c % 4)) & 1) == inputs[c], "answer mirrors the inputs");
+    }
+    if (profile.inputCount() == 4) require(a[3] == 0x20, "DRAVIK-A reports no DI5..DI8");
+  }
+  return 0;
+}
