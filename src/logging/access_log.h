@@ -25,7 +25,9 @@ class AccessLog : public AccessLogSink {
 
   AccessLog(const VariantProfile& profile, View& view, const MonitorState& state);
 
-  // Receiver threads: appends one line (and a header when needed). Serialised.
+  // Receiver threads: appends one line (after a header when the file is empty or the names
+  // changed), writes serialised in arrival order. A file that does not open or a write that
+  // fails is reported by a message box from the calling thread, outside the lock.
   void appendAccessLog(const std::string& sourceAddress) override;
 
   // Window's thread: replaces the copies the receivers read.
@@ -37,9 +39,13 @@ class AccessLog : public AccessLogSink {
   bool namesChanged() const;
 
  private:
+  std::string headerLine() const;
+  std::string dataLine(const std::string& sourceAddress) const;
+
   const VariantProfile& profile_;
   View& view_;
   const MonitorState& state_;
+  // Held around one whole write and every change of the copies and the flag.
   mutable std::mutex lock_;
   Settings settings_;
   bool namesChanged_ = false;

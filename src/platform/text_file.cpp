@@ -1,0 +1,126 @@
+#include "platform/text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/cp932.h"
+
+namespace dravik::textfile {
+namespace {
+
+std::string fileName(std::string_view path) {
+  return cp932::toUtf8(path);
+}
+
+// Writes all of `bytes`, going on after a short write; false on the first error.
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// Reads from `fd` until the end, or until `stopAtLineEnd` and a LF has been read.
+std::optional<std::string> readFrom(int fd, bool stopAtLineEnd) {
+  std::string content;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) return content;
+    const std::size_t before = content.size();
+    content.append(buffer, static_cast<std::size_t>(n));
+    if (stopAtLineEnd && content.find('\n', before) != std::string::npos) return content;
+  }
+}
+
+std::optional<std::string> readFile(std::string_view path, bool stopAtLineEnd) {
+  const int fd = ::open(fileName(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> content = readFrom(fd, stopAtLineEnd);
+  ::close(fd);
+  return content;
+}
+
+// A name beside `target` that no other save of this process uses at the same time.
+std::string temporaryNameFor(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()),
+                counter.fetch_add(1));
+  return folder + "." + base + suffix;
+}
+
+}  // namespace
+
+std::optional<std::string> readAll(std::string_view path) {
+  return readFile(path, false);
+}
+
+std::optional<std::string> readFirstLine(std::string_view path) {
+  std::optional<std::string> content = readFile(path, true);
+  if (!content || content->empty()) return std::nullopt;
+  std::string line = content->substr(0, content->find('\n'));
+  if (line.size() < content->size() && !line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+bool replace(std::string_view path, std::string_view bytes) {
+  const std::string target = fileName(path);
+  std::string temporary;
+  int fd = -1;
+  // Another program may hold a leftover of the same name: try a few more.
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    temporary = temporaryNameFor(target);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, bytes);
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+AppendFile::AppendFile(std::string_view path)
+    : fd_(::open(fileName(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)) {}
+
+AppendFile::~AppendFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool AppendFile::isEmpty() const {
+  struct stat info {};
+  return ::fstat(fd_, &info) == 0 && info.st_size == 0;
+}
+
+bool AppendFile::writeAndClose(std::string_view bytes) {
+  struct stat info {};
+  const bool regular = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+  bool ok = writeAll(fd_, bytes);
+  if (!ok && regular) {
+    // Take back what part of the record reached the file (another writer of this log is
+    // held off by the caller's lock, so the end of the file is still ours). The failure is
+    // reported whether or not this succeeds.
+    [[maybe_unused]] const bool takenBack = ::ftruncate(fd_, info.st_size) == 0;
+  }
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
+  return ok;
+}
+
+}  // namespace dravik::textfile
