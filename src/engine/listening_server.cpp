@@ -1,18 +1,250 @@
-// Placeholder until issue #3 (network engine) lands.
 #include "engine/listening_server.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "engine/controls.h"
+#include "engine/messages.h"
+#include "logging/trace.h"
+#include "monitor/view.h"
 
 namespace dravik {
 
+int WorkerThread::create(void* (*entry)(void*), void* arg) {
+  join();
+  const int error = pthread_create(&handle_, nullptr, entry, arg);
+  started_ = error == 0;
+  return error;
+}
+
+void WorkerThread::join() {
+  if (!started_) return;
+  pthread_join(handle_, nullptr);
+  started_ = false;
+}
+
+namespace {
+
+void showError(View& view, const std::string& format, int error) {
+  char text[128];
+  std::snprintf(text, sizeof text, format.c_str(), error);
+  view.messageBox(text);
+}
+
+// Opens one listening socket; kNoSocket after showing the error.
+int openListener(View& view, std::uint32_t address, int port) {
+  const Messages& m = messages();
+  // Non-blocking, so a connection that vanished between poll and accept never blocks the
+  // server thread where a stop cannot reach it.
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    showError(view, m.socketErrorFormat, errno);
+    return kNoSocket;
+  }
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(static_cast<std::uint16_t>(port));
+  local.sin_addr.s_addr = address;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    showError(view, m.bindErrorFormat, errno);
+    sock::closeFd(fd);
+    return kNoSocket;
+  }
+  if (::listen(fd, 5) != 0) {
+    showError(view, m.listenErrorFormat, errno);
+    sock::closeFd(fd);
+    return kNoSocket;
+  }
+  return fd;
+}
+
+}  // namespace
+
 ListeningServer::ListeningServer(const VariantProfile& profile, MonitorState& state, View& view,
                                  const Trace& trace, AccessLogSink& log)
-    : profile_(profile), state_(state), view_(view), trace_(trace), log_(log) {}
+    : engine_{profile, state, view, trace, log} {}
+
 ListeningServer::~ListeningServer() {
   shutdown();
 }
+
 Result ListeningServer::start() {
-  return kFail;
+  MonitorState& state = engine_.state;
+  for (int s = 0; s < kPortSlotCount; ++s) {
+    servers_[s].join();
+    runs_[s].reset();
+  }
+  reapReceivers(false);
+
+  bool failed = false;
+  for (PortSlot& slot : state.slots) {
+    if (slot.state != SlotState::Starting) continue;
+    slot.listenSocket = openListener(engine_.view, state.selectedLocalAddress, slot.port);
+    if (slot.listenSocket == kNoSocket) {
+      failed = true;
+      break;
+    }
+  }
+  for (int s = 0; s < kPortSlotCount && !failed; ++s) {
+    if (state.slots[s].state != SlotState::Starting) continue;
+    runs_[s] = std::make_shared<SlotRun>();
+    if (!runs_[s]->wake.valid()) {
+      showError(engine_.view, messages().socketErrorFormat, errno);
+      failed = true;
+    }
+  }
+  if (failed) {
+    for (int s = 0; s < kPortSlotCount; ++s) {
+      PortSlot& slot = state.slots[s];
+      runs_[s].reset();
+      if (slot.state != SlotState::Starting) continue;
+      sock::closeFd(slot.listenSocket);
+      slot.listenSocket = kNoSocket;
+      slot.state = SlotState::Idle;
+    }
+    return kFail;
+  }
+
+  for (int s = 0; s < kPortSlotCount; ++s) {
+    PortSlot& slot = state.slots[s];
+    if (slot.state != SlotState::Starting) continue;
+    engine_.trace("server start.\r\n");
+    const int listenSocket = slot.listenSocket;
+    std::shared_ptr<SlotRun> run = runs_[s];
+    const int error =
+        servers_[s].start([this, s, run, listenSocket] { serve(s, run, listenSocket); });
+    if (error != 0) {
+      // The system is out of threads: this slot does not listen, the others still do.
+      engine_.trace("thread error: %d \r\n", error);
+      sock::closeFd(listenSocket);
+      slot.listenSocket = kNoSocket;
+      runs_[s].reset();
+      slot.state = SlotState::Idle;
+      continue;
+    }
+    slot.state.wait(SlotState::Starting);
+  }
+  return kOk;
 }
-void ListeningServer::waitUntilIdle(int) {}
-void ListeningServer::shutdown() {}
+
+void ListeningServer::requestStop(int slot) {
+  engine_.state.slots[slot].state = SlotState::Stopping;
+  if (runs_[slot]) runs_[slot]->stop();
+}
+
+void ListeningServer::waitUntilIdle(int slot) {
+  std::atomic<SlotState>& state = engine_.state.slots[slot].state;
+  for (SlotState seen = state.load(); seen != SlotState::Idle; seen = state.load()) {
+    state.wait(seen);
+  }
+  servers_[slot].join();
+  runs_[slot].reset();
+  reapReceivers(false);
+}
+
+void ListeningServer::shutdown() {
+  for (int s = 0; s < kPortSlotCount; ++s) requestStop(s);
+  for (int s = 0; s < kPortSlotCount; ++s) {
+    servers_[s].join();
+    runs_[s].reset();
+  }
+  reapReceivers(true);
+}
+
+std::size_t ListeningServer::receiverCount() {
+  reapReceivers(false);
+  std::lock_guard lock(receiversLock_);
+  return receivers_.size();
+}
+
+void ListeningServer::serve(int slot, std::shared_ptr<SlotRun> run, int listenSocket) {
+  std::atomic<SlotState>& state = engine_.state.slots[slot].state;
+  state = SlotState::Serving;
+  state.notify_all();
+
+  while (state != SlotState::Stopping && state != SlotState::Idle) {
+    if (sock::waitReadable(listenSocket, run->wake.fd(), kStateCheckMs) != sock::Wait::Ready) {
+      continue;
+    }
+    engine_.trace("select.\r\n");
+    if (state == SlotState::Stopping) break;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int socket = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (socket < 0) {
+      const int error = errno;
+      if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR || error == ECONNABORTED) {
+        continue;
+      }
+      // Out of descriptors or memory: the connection stays pending, so pause instead of
+      // finding the listening socket readable again at once.
+      engine_.trace("accept error: %d \r\n", error);
+      sock::waitReadable(-1, run->wake.fd(), kStateCheckMs);
+      continue;
+    }
+    startReceiver(slot, run, socket, peer.sin_addr.s_addr);
+  }
+  endServing(slot, *run, listenSocket);
+}
+
+void ListeningServer::startReceiver(int slot, const std::shared_ptr<SlotRun>& run, int socket,
+                                    std::uint32_t peer) {
+  reapReceivers(false);
+  std::lock_guard lock(receiversLock_);
+  Receiver& receiver = receivers_.emplace_back();
+  const int error = receiver.thread.start([this, slot, run, socket, peer, &receiver] {
+    runReceiver(engine_, slot, run, socket, peer);
+    receiver.done = true;
+  });
+  if (error != 0) {
+    // Costs this one connection: the unit sees it closed and may connect again.
+    engine_.trace("thread error: %d \r\n", error);
+    sock::closeFd(socket);
+    receivers_.pop_back();
+  }
+}
+
+void ListeningServer::endServing(int slot, SlotRun& run, int listenSocket) {
+  PortSlot& portSlot = engine_.state.slots[slot];
+  const Messages& m = messages();
+  View& view = engine_.view;
+  const VariantProfile& profile = engine_.profile;
+
+  portSlot.state = SlotState::Idle;
+  portSlot.state.notify_all();
+  run.ended = true;
+  run.stop();
+  sock::closeFd(listenSocket);
+  portSlot.listenSocket = kNoSocket;
+  for (int i = 0; i < profile.inputCount(); ++i) {
+    engine_.state.inputs[i] = 0;
+    view.repaint(profile.inputs[i].lamp);
+  }
+  for (const OutputRow& row : profile.outputs) view.enable(row.button, false);
+  view.setText(ctl::kStartStop, m.startServerCaption);
+  view.setText(ctl::kStatusPanel, m.statusStopped);
+  engine_.trace("server stop.\r\n");
+  view.setText(kSlotControls[slot].sourceLabel, "");
+}
+
+void ListeningServer::reapReceivers(bool all) {
+  std::list<Receiver> finished;
+  {
+    std::lock_guard lock(receiversLock_);
+    for (auto it = receivers_.begin(); it != receivers_.end();) {
+      auto next = std::next(it);
+      if (all || it->done) finished.splice(finished.end(), receivers_, it);
+      it = next;
+    }
+  }
+  for (Receiver& receiver : finished) receiver.thread.join();
+}
 
 }  // namespace dravik

@@ -1,7 +1,26 @@
 // The listening server: one listening socket and server thread per serving port slot, one
 // receiver thread per accepted connection.
+//
+// Every thread waits in the kernel (poll on its socket and its slot's wake-up descriptor),
+// so an idle server costs no processor time, and a stop requested through requestStop is
+// seen at once. Worker threads call the View only through calls that never wait for the
+// window's thread, with one exception: the access log may show a message box from a
+// receiver. shutdown() joins that receiver too, so a View whose messageBox blocks on the
+// window's thread must return at once once the window's modal run has ended; otherwise
+// shutdown waits until the box is closed.
 #pragma once
 
+#include <pthread.h>
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+
+#include "engine/connection_receiver.h"
 #include "engine/monitor_state.h"
 #include "engine/result.h"
 #include "engine/variant_profile.h"
@@ -11,6 +30,40 @@ namespace dravik {
 class View;
 class Trace;
 class AccessLogSink;
+
+// A joinable POSIX thread; creation failure is a result, never an exception.
+class WorkerThread {
+ public:
+  WorkerThread() = default;
+  ~WorkerThread() { join(); }
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  // Runs `body` on a new thread. 0, or the error number when the system refuses a thread.
+  template <typename Body>
+  int start(Body body) {
+    auto* owned = new Body(std::move(body));
+    const int error = create(&WorkerThread::trampoline<Body>, owned);
+    if (error != 0) delete owned;
+    return error;
+  }
+  // Waits for the thread to end; nothing when none runs.
+  void join();
+  bool running() const { return started_; }
+
+ private:
+  template <typename Body>
+  static void* trampoline(void* arg) {
+    Body* body = static_cast<Body*>(arg);
+    (*body)();
+    delete body;
+    return nullptr;
+  }
+  int create(void* (*entry)(void*), void* arg);
+
+  pthread_t handle_{};
+  bool started_ = false;
+};
 
 class ListeningServer {
  public:
@@ -26,19 +79,39 @@ class ListeningServer {
   // Idle and returns kFail.
   Result start();
 
-  // Waits (without spinning) until `slot` is Idle.
+  // Sets `slot` to Stopping and wakes its server thread and receivers.
+  void requestStop(int slot);
+
+  // Waits (without spinning) until `slot` is Idle, then until its server thread has
+  // finished its end steps. Never waits for receivers, which may be in a message box.
   void waitUntilIdle(int slot);
 
   // Sets every slot to Stopping and joins every server and receiver thread. Safe to call on
   // every exit path and more than once.
   void shutdown();
 
+  // Receiver threads started and not yet joined (finished ones are joined as new ones start
+  // and at every stop).
+  std::size_t receiverCount();
+
  private:
-  const VariantProfile& profile_;
-  MonitorState& state_;
-  View& view_;
-  const Trace& trace_;
-  AccessLogSink& log_;
+  struct Receiver {
+    WorkerThread thread;
+    std::atomic<bool> done{false};
+  };
+
+  void serve(int slot, std::shared_ptr<SlotRun> run, int listenSocket);
+  void startReceiver(int slot, const std::shared_ptr<SlotRun>& run, int socket, std::uint32_t peer);
+  void endServing(int slot, SlotRun& run, int listenSocket);
+  void reapReceivers(bool all);
+
+  EngineContext engine_;
+  // Window's thread only.
+  std::array<WorkerThread, kPortSlotCount> servers_;
+  std::array<std::shared_ptr<SlotRun>, kPortSlotCount> runs_;
+  // Server threads add receivers; every thread may reap them.
+  std::mutex receiversLock_;
+  std::list<Receiver> receivers_;
 };
 
 }  // namespace dravik

@@ -1,0 +1,86 @@
+#include "engine/connection_receiver.h"
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
+#include "engine/frame_codec.h"
+#include "engine/messages.h"
+#include "logging/access_log_sink.h"
+#include "logging/trace.h"
+#include "monitor/view.h"
+
+namespace dravik {
+namespace {
+
+bool slotEnded(const EngineContext& engine, int slot, const SlotRun& run) {
+  const SlotState s = engine.state.slots[slot].state.load();
+  return s == SlotState::Idle || s == SlotState::Stopping || run.ended.load();
+}
+
+void acceptFrame(const EngineContext& engine, int slot, const std::string& peerText,
+                 std::uint32_t peer) {
+  engine.log.appendAccessLog(peerText);
+  char label[128];
+  std::snprintf(label, sizeof label, messages().sourceAddressFormat.c_str(), peerText.c_str());
+  engine.view.setText(kSlotControls[slot].sourceLabel, label);
+  if (engine.profile.slotKeepsUnit) {
+    engine.state.slots[slot].unitAddress = peer;
+    for (const OutputRow& row : engine.profile.outputs) engine.view.enable(row.button, true);
+  }
+}
+
+}  // namespace
+
+void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<SlotRun>& run,
+                 int socket, std::uint32_t peer) {
+  PortSlot& portSlot = engine.state.slots[slot];
+  if (engine.profile.slotKeepsUnit) portSlot.connectionSocket = socket;
+  const std::string peerText = sock::addressText(peer);
+  FrameBuffer frame;
+
+  while (!slotEnded(engine, slot, *run)) {
+    std::uint8_t byte = 0;
+    const ssize_t n = ::recv(socket, &byte, 1, 0);
+    if (n == 0) {
+      engine.view.setText(kSlotControls[slot].sourceLabel, "");
+      break;
+    }
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // Between frames the thread sleeps in the kernel until a byte or a stop arrives.
+        sock::waitReadable(socket, run->wake.fd(), kStateCheckMs);
+        continue;
+      }
+      engine.trace("recv error: %d \r\n", errno);
+      break;
+    }
+    if (!frame.push(byte)) continue;
+
+    const auto& bytes = frame.bytes();
+    engine.trace("from:%s   Recv %02x %02x\r\n", peerText.c_str(), bytes[0], bytes[1]);
+    const Decoded decoded = decodeFrame(engine.profile, bytes, engine.state.inputs);
+    if (decoded.result != kOk) continue;
+    for (int i = 0; i < engine.profile.inputCount(); ++i) {
+      if (decoded.repaintMask & (1u << i)) engine.view.repaint(engine.profile.inputs[i].lamp);
+    }
+    // A unit that has gone away must not take the process down with SIGPIPE.
+    [[maybe_unused]] ssize_t sent =
+        ::send(socket, decoded.answer.data(), decoded.answer.size(), MSG_NOSIGNAL);
+    acceptFrame(engine, slot, peerText, peer);
+  }
+
+  // The output sender holds this lock while it sends on the published socket, so the
+  // descriptor is never closed (and possibly reused) under its feet.
+  std::lock_guard lock(portSlot.connectionLock);
+  sock::closeFd(socket);
+  if (engine.profile.slotKeepsUnit) {
+    int mine = socket;
+    portSlot.connectionSocket.compare_exchange_strong(mine, kNoSocket);
+  }
+}
+
+}  // namespace dravik

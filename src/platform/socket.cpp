@@ -1,0 +1,49 @@
+#include "platform/socket.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace dravik::sock {
+
+void closeFd(int fd) {
+  // Linux releases the descriptor even when close is interrupted, so it is never retried.
+  if (fd >= 0) ::close(fd);
+}
+
+std::string addressText(std::uint32_t address) {
+  in_addr in{};
+  in.s_addr = address;
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &in, text, sizeof text);
+  return text;
+}
+
+Wait waitReadable(int fd, int wakeFd, int timeoutMs) {
+  pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, POLLIN, 0}};
+  const nfds_t count = fd >= 0 ? 2 : 1;
+  int n = ::poll(fds, count, timeoutMs);
+  if (n < 0 && errno == EINTR) return Wait::TimedOut;
+  if (n <= 0) return Wait::TimedOut;
+  if (fds[0].revents != 0) return Wait::Woken;
+  // Errors and hang-ups count as readable: the next recv or accept reports them.
+  return fds[1].revents != 0 ? Wait::Ready : Wait::TimedOut;
+}
+
+WakeEvent::WakeEvent() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+WakeEvent::~WakeEvent() {
+  closeFd(fd_);
+}
+
+void WakeEvent::signal() {
+  const std::uint64_t one = 1;
+  // The counter is never read, so it stays non-zero and the descriptor stays readable.
+  [[maybe_unused]] ssize_t written = ::write(fd_, &one, sizeof one);
+}
+
+}  // namespace dravik::sock
