@@ -86,6 +86,8 @@ class Monitor {
   const std::string& programDirectory() const { return programDirectory_; }
   bool ready() const { return ready_; }
   bool namesChanged() const { return accessLog_.namesChanged(); }
+  // The access log every receiver writes to.
+  AccessLog& accessLog() { return accessLog_; }
   const std::vector<AdapterEntry>& adapters() const { return adapterTable_; }
 
  private:

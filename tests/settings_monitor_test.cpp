@@ -1,0 +1,312 @@
+// Saving and loading through the monitor: the file dialogs, the bytes written, the startup
+// configuration, refusals and failures, and applying a file back into the window.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/controls.h"
+#include "engine/messages.h"
+#include "platform/cp932.h"
+#include "settings_test_support.h"
+
+namespace dravik {
+namespace {
+
+using test::readBytes;
+using test::Rig;
+using test::TempDir;
+using test::writeBytes;
+
+std::string defaultFileA(const std::string& dir) {
+  return "#$TITLEBAR=DRAVIK-A\r\n#$PORT=10003\r\n#$PORT2=\r\n#$PORT3=\r\n#$PORT4=\r\n"
+         "#$SEND=10003\r\n#$DI1=DI1\r\n#$DI2=DI2\r\n#$DI3=DI3\r\n#$DI4=DI4\r\n"
+         "#$DO1=DO1\r\n#$DO2=DO2\r\n#$DO3=DO3\r\n#$DO4=DO4\r\n#$LOGGING=OFF\r\n#$SERVER=STOP\r\n"
+         "#$LOGFILENAME=" +
+         dir + "/DRAVIK-A.csv\r\n";
+}
+
+TEST(SettingsSave, RightAfterStartUpWritesTheDefaultsAndNamesTheFile) {
+  TempDir dir;
+  Rig a(kVariantA, dir.path());
+  ASSERT_TRUE(a.monitor.initDialog());
+  const std::string target = dir.path() + "/saved.dva";
+  a.view.answerFileDialog(target);
+  a.monitor.saveSettings();
+
+  ASSERT_EQ(a.view.fileDialogs().size(), 1u);
+  const View::FileDialog shown = a.view.fileDialogs()[0];
+  EXPECT_TRUE(shown.save);
+  EXPECT_EQ(shown.defaultExtension, "dva");
+  EXPECT_EQ(shown.initialPath, dir.path() + "/DRAVIK-A.dva") << "starts from the default file";
+  EXPECT_EQ(shown.filter, "DVA file (*.DVA)|*.DVA|all files(*.*)|*.*||");
+  EXPECT_EQ(readBytes(target), defaultFileA(dir.path()));
+  EXPECT_EQ(readBytes(dir.path() + "/DRAVIK-A.ini"), target) << "the path alone, no line end";
+  EXPECT_EQ(a.monitor.settingsFilePath(), target);
+  EXPECT_TRUE(a.view.messageBoxes().empty());
+
+  TempDir dirB;
+  Rig b(kVariantB, dirB.path());
+  ASSERT_TRUE(b.monitor.initDialog());
+  b.view.answerFileDialog(dirB.path() + "/b.dvb");
+  b.monitor.saveSettings();
+  EXPECT_EQ(b.view.fileDialogs().at(0).defaultExtension, "dvb");
+  EXPECT_EQ(b.view.fileDialogs().at(0).filter, "DVB file (*.DVB)|*.DVB|all files(*.*)|*.*||");
+  const std::optional<std::string> savedB = readBytes(dirB.path() + "/b.dvb");
+  ASSERT_TRUE(savedB);
+  EXPECT_EQ(savedB->find("#$SEND="), std::string::npos);
+  EXPECT_EQ(savedB->find("#$DO"), std::string::npos);
+  EXPECT_NE(savedB->find("#$DI7=DI7\r\n#$DI8=DI8\r\n#$LOGGING=OFF\r\n"), std::string::npos);
+  EXPECT_EQ(std::count(savedB->begin(), savedB->end(), '\n'), 16);
+  EXPECT_EQ(std::count(savedB->begin(), savedB->end(), '\r'), 16);
+  EXPECT_EQ(readBytes(dirB.path() + "/DRAVIK-B.ini"), dirB.path() + "/b.dvb");
+
+  // A second save over the first replaces it and leaves no temporary file behind.
+  b.view.type(1004, "Gate");
+  b.view.answerFileDialog(dirB.path() + "/b.dvb");
+  b.monitor.saveSettings();
+  EXPECT_NE(readBytes(dirB.path() + "/b.dvb")->find("#$DI1=Gate\r\n"), std::string::npos);
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dirB.path())) {
+    ++files;
+    EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+  EXPECT_EQ(files, 2) << "the settings file and the startup configuration, nothing else";
+}
+
+TEST(SettingsSave, KeyPrefixInAValueRefusesBeforeAnyDialog) {
+  TempDir dir;
+  Rig a(kVariantA, dir.path());
+  ASSERT_TRUE(a.monitor.initDialog());
+  const Messages& m = messages();
+
+  a.view.answerTitleDialog("Hall #$ 1");
+  a.monitor.changeTitleBar();
+  a.view.type(1006, "x#$");  // input 3
+  a.view.answerFileDialog(dir.path() + "/never.dva");
+  a.monitor.saveSettings();
+  EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>{m.titleHasKeyPrefix})
+      << "the title is looked at first, and only one box is shown";
+  EXPECT_TRUE(a.view.fileDialogs().empty()) << "no dialog after a refusal";
+  EXPECT_EQ(a.monitor.settingsFilePath(), dir.path() + "/DRAVIK-A.dva");
+
+  a.view.clearMessageBoxes();
+  a.view.answerTitleDialog("Hall 1");
+  a.monitor.changeTitleBar();
+  a.view.type(1016, "#$out");  // output 1
+  a.monitor.saveSettings();
+  EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>{m.nameHasKeyPrefix});
+  EXPECT_TRUE(a.view.fileDialogs().empty());
+
+  a.view.clearMessageBoxes();
+  a.view.type(1006, "x");
+  a.monitor.saveSettings();
+  EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>{m.nameHasKeyPrefix})
+      << "an output name alone refuses too";
+  EXPECT_TRUE(a.view.fileDialogs().empty());
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/never.dva"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/DRAVIK-A.ini"));
+}
+
+TEST(SettingsSave, AFileThatCannotBeWrittenLeavesBothFilesAlone) {
+  TempDir dir;
+  Rig b(kVariantB, dir.path());
+  ASSERT_TRUE(b.monitor.initDialog());
+  const std::string good = dir.path() + "/good.dvb";
+  b.view.answerFileDialog(good);
+  b.monitor.saveSettings();
+  const std::optional<std::string> goodBytes = readBytes(good);
+  ASSERT_TRUE(goodBytes);
+  const std::string ini = dir.path() + "/DRAVIK-B.ini";
+  ASSERT_EQ(readBytes(ini), good);
+
+  // A folder standing where the file should go, and a path under a folder that is missing.
+  const std::string folder = dir.path() + "/taken.dvb";
+  std::filesystem::create_directory(folder);
+  writeBytes(folder + "/inside", "keep");
+  b.view.type(1004, "changed");
+  for (const std::string& target : {folder, dir.path() + "/missing/x.dvb"}) {
+    b.view.clearMessageBoxes();
+    b.view.answerFileDialog(target);
+    b.monitor.saveSettings();
+    EXPECT_EQ(b.view.messageBoxes(), std::vector<std::string>{messages().settingsNotSaved})
+        << target << ": a failed save is reported";
+    EXPECT_EQ(b.monitor.settingsFilePath(), target) << "the chosen path is taken all the same";
+    EXPECT_EQ(readBytes(ini), good) << target << ": the startup file still names the good file";
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_EQ(readBytes(folder + "/inside"), "keep");
+  EXPECT_EQ(readBytes(good), goodBytes);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/missing"));
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 3) << "good.dvb, the startup file and the folder; no temporary file left";
+
+  // Cancelling the dialog changes nothing.
+  b.view.clearMessageBoxes();
+  b.view.answerFileDialog(std::nullopt);
+  b.monitor.saveSettings();
+  EXPECT_EQ(b.monitor.settingsFilePath(), dir.path() + "/missing/x.dvb");
+  EXPECT_TRUE(b.view.messageBoxes().empty());
+}
+
+TEST(SettingsLoad, WhatWasSavedComesBackEverywhere) {
+  TempDir dir;
+  Rig a(kVariantA, dir.path());
+  ASSERT_TRUE(a.monitor.initDialog());
+  const std::string kanji = cp932::fromUtf8("扉センサ");
+  a.view.answerTitleDialog("Line " + kanji);
+  a.monitor.changeTitleBar();
+  const std::vector<int> edits = {1000, 1009, 1011, 1012, ctl::kDestinationPort,
+                                  1004, 1005, 1006, 1007, 1016,
+                                  1025, 1026, 1032};
+  std::vector<std::string> saved;
+  for (std::size_t i = 0; i < edits.size(); ++i) {
+    saved.push_back(i == 5 ? kanji : "v" + std::to_string(i));
+    a.view.type(edits[i], saved.back());
+  }
+  a.view.setChecked(ctl::kLogging, true);
+  a.monitor.onLoggingToggled();
+  a.view.answerFileDialog(dir.path() + "/log.csv");
+  a.monitor.browseLogFile();
+  const std::string file = dir.path() + "/round.dva";
+  a.view.answerFileDialog(file);
+  a.monitor.saveSettings();
+  ASSERT_TRUE(std::filesystem::exists(file));
+
+  // Everything changes, then the file is loaded back.
+  a.view.answerTitleDialog("other");
+  a.monitor.changeTitleBar();
+  for (int id : edits) a.view.type(id, "zz");
+  a.view.setChecked(ctl::kLogging, false);
+  a.view.answerFileDialog(dir.path() + "/other.csv");
+  a.monitor.browseLogFile();
+  a.view.answerFileDialog(file);
+  a.monitor.loadSettings();
+
+  const View::FileDialog open = a.view.fileDialogs().back();
+  EXPECT_FALSE(open.save) << "loading shows the open dialog";
+  EXPECT_EQ(open.defaultExtension, "dva");
+  EXPECT_EQ(open.initialPath, file) << "starts from the last confirmed settings file";
+  for (std::size_t i = 0; i < edits.size(); ++i) {
+    EXPECT_EQ(a.view.text(edits[i]), saved[i]) << "control " << edits[i];
+  }
+  EXPECT_EQ(a.monitor.windowTitle(), "Line " + kanji);
+  EXPECT_EQ(a.view.caption(), "Line " + kanji);
+  EXPECT_TRUE(a.view.isChecked(ctl::kLogging));
+  EXPECT_EQ(a.monitor.logFilePath(), dir.path() + "/log.csv");
+  EXPECT_EQ(a.view.text(ctl::kLogFileField), dir.path() + "/log.csv");
+  EXPECT_EQ(a.monitor.settingsFilePath(), file);
+  EXPECT_TRUE(a.monitor.ready());
+  EXPECT_TRUE(a.monitor.namesChanged()) << "the header owed for the edits above is still owed";
+  EXPECT_EQ(readBytes(dir.path() + "/DRAVIK-A.ini"), file) << "loading never writes it";
+
+  // The loaded names and path reach the access log at once: a new log gets them as header.
+  a.monitor.accessLog().appendAccessLog("127.0.0.1");
+  const std::optional<std::string> log = readBytes(dir.path() + "/log.csv");
+  ASSERT_TRUE(log);
+  EXPECT_EQ(log->substr(0, log->find("\r\n")),
+            messages().logHeaderStart + "," + kanji + ",v6,v7,v8,v9,v10,v11,v12");
+}
+
+TEST(SettingsLoad, ApplyingKeepsWhatTheFileDoesNotMention) {
+  TempDir dir;
+  Rig b(kVariantB, dir.path());
+  ASSERT_TRUE(b.monitor.initDialog());
+  const Messages& m = messages();
+
+  b.view.clearTrace();
+  b.view.type(1009, "2000");
+  const std::string onlyStart = dir.path() + "/start.dvb";
+  writeBytes(onlyStart, "#$SERVER=START");
+  EXPECT_TRUE(b.monitor.applySettingsFile(onlyStart)) << "a last line without its end counts";
+  EXPECT_EQ(b.view.text(1009), "2000");
+  EXPECT_EQ(b.view.text(1004), "DI1");
+  EXPECT_EQ(b.view.caption(), "DRAVIK-B") << "the caption is refreshed from the title";
+  EXPECT_EQ(b.view.trace(), m.settingsFound + "----------\r\n#$SERVER=START\r\n----------\r\n");
+
+  const std::string empty = dir.path() + "/empty.dvb";
+  writeBytes(empty, "");
+  b.view.clearTrace();
+  b.view.setText(ctl::kLogFileField, "stale");
+  EXPECT_FALSE(b.monitor.applySettingsFile(empty));
+  EXPECT_EQ(b.view.trace(), m.settingsFound + "----------\r\n----------\r\n");
+  EXPECT_EQ(b.view.text(ctl::kLogFileField), dir.path() + "/DRAVIK-B.csv")
+      << "an empty file still refreshes the log file field";
+
+  b.view.clearTrace();
+  b.view.setText(ctl::kLogFileField, "stale");
+  EXPECT_FALSE(b.monitor.applySettingsFile(dir.path() + "/absent.dvb"));
+  EXPECT_EQ(b.view.trace(), m.settingsMissing);
+  EXPECT_EQ(b.view.text(ctl::kLogFileField), "stale") << "a missing file refreshes nothing";
+
+  // File lines are traced as they are: a percent sign is never a format, and a lone CR shows.
+  const std::string percent = dir.path() + "/percent.dvb";
+  writeBytes(percent, "#$DI2=100%s %d\r\n#$DI3=a\rb\r\n");
+  b.view.clearTrace();
+  b.monitor.applySettingsFile(percent);
+  EXPECT_EQ(b.view.trace(),
+            m.settingsFound + "----------\r\n#$DI2=100%s %d\r\n#$DI3=a\rb\r\n----------\r\n");
+  EXPECT_EQ(b.view.text(1005), "100%s %d");
+  EXPECT_EQ(b.view.text(1006), "ab");
+}
+
+TEST(SettingsLoad, FilesOfTheOtherVariant) {
+  TempDir dir;
+  Rig a(kVariantA, dir.path());
+  ASSERT_TRUE(a.monitor.initDialog());
+  Rig b(kVariantB, dir.path());
+  ASSERT_TRUE(b.monitor.initDialog());
+
+  const std::string fileB = dir.path() + "/from-b.dvb";
+  writeBytes(fileB, "#$DI4=four\r\n#$DI5=five\r\n#$DI6=six\r\n#$DI8=eight\r\n");
+  a.view.answerFileDialog(fileB);
+  a.monitor.loadSettings();
+  EXPECT_EQ(a.view.text(1007), "four");
+  EXPECT_EQ(a.view.text(1016), "DO1") << "B's input 6 line must not reach A's output 1 edit";
+  EXPECT_EQ(a.view.text(1026), "DO3");
+  EXPECT_EQ(a.view.text(ctl::kDestinationPort), "10003");
+
+  const std::string fileA = dir.path() + "/from-a.dva";
+  writeBytes(fileA, "#$SEND=4000\r\n#$DO1=out1\r\n#$DO2=out2\r\n#$DI1=one\r\n");
+  b.view.answerFileDialog(fileA);
+  b.monitor.loadSettings();
+  EXPECT_EQ(b.view.text(1004), "one");
+  EXPECT_EQ(b.view.text(1016), "DI6") << "A's output 1 line must not reach B's input 6 edit";
+  EXPECT_EQ(b.view.text(1025), "DI7");
+  EXPECT_EQ(b.view.text(ctl::kDestinationPort), "") << "B has no destination port";
+
+  // Loading takes the destination port from the file (start-up does not).
+  writeBytes(fileA, "#$SEND=4000\r\n");
+  a.view.answerFileDialog(fileA);
+  a.monitor.loadSettings();
+  EXPECT_EQ(a.view.text(ctl::kDestinationPort), "4000");
+
+  // A missing file leaves the path pointing at it for the next dialog.
+  a.view.answerFileDialog(dir.path() + "/gone.dva");
+  a.monitor.loadSettings();
+  a.view.answerFileDialog(std::nullopt);
+  a.monitor.saveSettings();
+  EXPECT_EQ(a.view.fileDialogs().back().initialPath, dir.path() + "/gone.dva");
+}
+
+TEST(SettingsLoad, OnlyOperatorEditsOweTheLogAHeader) {
+  TempDir dir;
+  Rig a(kVariantA, dir.path());
+  ASSERT_TRUE(a.monitor.initDialog());
+  EXPECT_FALSE(a.monitor.namesChanged()) << "start-up names are not edits";
+  const std::string file = dir.path() + "/names.dva";
+  writeBytes(file, "#$DI1=alpha\r\n#$DO4=omega\r\n");
+  a.view.answerFileDialog(file);
+  a.monitor.loadSettings();
+  EXPECT_EQ(a.view.text(1032), "omega");
+  EXPECT_FALSE(a.monitor.namesChanged()) << "names loaded from a file are not edits";
+  EXPECT_TRUE(a.monitor.ready()) << "ready again after loading";
+  a.view.type(1005, "Door");
+  EXPECT_TRUE(a.monitor.namesChanged()) << "an operator edit owes a header";
+}
+
+}  // namespace
+}  // namespace dravik

@@ -1,0 +1,193 @@
+// Start-up: the defaults of both variants and the startup configuration that names the
+// settings file to apply (and maybe asks for a running server).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "engine/controls.h"
+#include "engine/messages.h"
+#include "platform/cp932.h"
+#include "platform/program_directory.h"
+#include "settings_test_support.h"
+
+namespace dravik {
+namespace {
+
+using test::readBytes;
+using test::Rig;
+using test::TempDir;
+using test::writeBytes;
+
+TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
+  for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
+    SCOPED_TRACE(std::string(p->programName));
+    TempDir dir;
+    Rig rig(*p, dir.path());
+    ASSERT_TRUE(rig.monitor.initDialog());
+    const std::string model(p->modelName);
+    const std::string base = dir.path() + "/" + model;
+    Monitor& m = rig.monitor;
+    test::NotifyingView& v = rig.view;
+
+    EXPECT_EQ(m.windowTitle(), model);
+    EXPECT_EQ(m.logFilePath(), base + ".csv");
+    EXPECT_EQ(v.text(ctl::kLogFileField), base + ".csv");
+    EXPECT_EQ(m.startupFilePath(), base + ".ini");
+    EXPECT_EQ(m.settingsFilePath(), base + (p->hasOutputs() ? ".dva" : ".dvb"));
+    EXPECT_EQ(v.text(1000), "10003");
+    for (int id : {1009, 1011, 1012}) EXPECT_EQ(v.text(id), "") << "port edit " << id;
+    for (int i = 0; i < p->inputCount(); ++i) {
+      EXPECT_EQ(v.text(p->inputs[i].nameEdit), "DI" + std::to_string(i + 1));
+      EXPECT_EQ(v.control(p->inputs[i].nameEdit).limit, 20);
+    }
+    for (int i = 0; i < p->outputCount(); ++i) {
+      EXPECT_EQ(v.text(p->outputs[i].nameEdit), "DO" + std::to_string(i + 1));
+      EXPECT_EQ(v.control(p->outputs[i].nameEdit).limit, 20);
+      EXPECT_FALSE(v.control(p->outputs[i].button).enabled) << "ON/OFF " << i + 1;
+    }
+    EXPECT_EQ(v.text(ctl::kDestinationPort), p->hasOutputs() ? "10003" : "");
+    EXPECT_FALSE(v.isChecked(ctl::kLogging));
+    EXPECT_EQ(m.state().running, 0);
+    EXPECT_FALSE(v.control(ctl::kTracePane).visible);
+    EXPECT_TRUE(m.ready());
+    EXPECT_FALSE(m.namesChanged());
+    const std::string cfgLine = "cfg : " + m.settingsFilePath() + "\r\n";
+    if (p->traceEnabled) {
+      EXPECT_EQ(v.trace(), messages().traceDevelopmentOnly + cfgLine)
+          << "no settings file was looked at";
+    } else {
+      EXPECT_EQ(v.trace(), "") << "DRAVIK_A traces nothing";
+    }
+    EXPECT_FALSE(std::filesystem::exists(base + ".ini")) << "start-up writes no file";
+  }
+}
+
+TEST(StartUp, TheStartupFileNamesTheSettingsToApply) {
+  TempDir dir;
+  const std::string settings = dir.path() + "/plant.dvb";
+  writeBytes(settings, "#$DI3=Pump\r\n#$PORT2=10004\r\n#$TITLEBAR=Plant\r\n");
+  writeBytes(dir.path() + "/DRAVIK-B.ini", settings + "\r\nignored second line\r\n");
+  Rig b(kVariantB, dir.path());
+  ASSERT_TRUE(b.monitor.initDialog());
+  EXPECT_EQ(b.monitor.settingsFilePath(), settings);
+  EXPECT_EQ(b.view.text(1006), "Pump");
+  EXPECT_EQ(b.view.text(1009), "10004");
+  EXPECT_EQ(b.monitor.windowTitle(), "Plant");
+  EXPECT_EQ(b.view.caption(), "Plant");
+  EXPECT_FALSE(b.monitor.namesChanged()) << "names applied at start-up are not edits";
+  EXPECT_TRUE(b.monitor.ready());
+  const std::string trace = b.view.trace();
+  EXPECT_NE(trace.find(messages().settingsFound + "----------\r\n#$DI3=Pump\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(trace.ends_with("----------\r\ncfg : " + settings + "\r\n")) << trace;
+
+  // The same with a LF alone and a trailing space: the space is part of the name.
+  TempDir spaced;
+  writeBytes(spaced.path() + "/plant.dvb", "#$DI3=Pump\r\n");
+  writeBytes(spaced.path() + "/DRAVIK-B.ini", spaced.path() + "/plant.dvb \n");
+  Rig s(kVariantB, spaced.path());
+  ASSERT_TRUE(s.monitor.initDialog());
+  EXPECT_EQ(s.monitor.settingsFilePath(), spaced.path() + "/plant.dvb ");
+  EXPECT_EQ(s.view.text(1006), "DI3") << "a path with a trailing space does not open";
+  EXPECT_NE(s.view.trace().find(messages().settingsMissing), std::string::npos);
+}
+
+TEST(StartUp, EmptyStartupFilesAndEmptyFirstLines) {
+  TempDir empty;
+  writeBytes(empty.path() + "/DRAVIK-B.ini", "");
+  Rig e(kVariantB, empty.path());
+  ASSERT_TRUE(e.monitor.initDialog());
+  EXPECT_EQ(e.monitor.settingsFilePath(), empty.path() + "/DRAVIK-B.dvb")
+      << "an empty file holds no line";
+  EXPECT_EQ(e.view.trace().find(messages().settingsMissing), std::string::npos)
+      << "nothing was applied";
+
+  TempDir blank;
+  writeBytes(blank.path() + "/DRAVIK-B.ini", "\r\n" + blank.path() + "/second.dvb");
+  writeBytes(blank.path() + "/second.dvb", "#$DI1=never\r\n");
+  Rig b(kVariantB, blank.path());
+  ASSERT_TRUE(b.monitor.initDialog());
+  EXPECT_EQ(b.monitor.settingsFilePath(), "") << "an empty first line is a line";
+  EXPECT_EQ(b.view.text(1004), "DI1") << "only the first line counts";
+  EXPECT_TRUE(b.view.trace().ends_with(messages().settingsMissing + "cfg : \r\n"));
+  b.view.answerFileDialog(std::nullopt);
+  b.monitor.saveSettings();
+  EXPECT_EQ(b.view.fileDialogs().at(0).initialPath, "") << "the save dialog starts unnamed";
+}
+
+TEST(StartUp, AJapaneseProgramFolderWorks) {
+  TempDir dir;
+  const std::string utf8Folder = dir.path() + "/監視プログラム";
+  std::filesystem::create_directory(utf8Folder);
+  const std::string folder = cp932::fromUtf8(utf8Folder);
+  writeBytes(utf8Folder + "/DRAVIK-A.ini", cp932::fromUtf8(utf8Folder + "/設定.dva"));
+  writeBytes(utf8Folder + "/設定.dva", "#$DI2=" + cp932::fromUtf8("扉") + "\r\n");
+  Rig a(kVariantA, folder);
+  ASSERT_TRUE(a.monitor.initDialog());
+  EXPECT_EQ(a.view.text(1005), cp932::fromUtf8("扉")) << "read through a CP932 path";
+  EXPECT_EQ(a.monitor.logFilePath(), folder + "/DRAVIK-A.csv");
+
+  a.view.answerFileDialog(cp932::fromUtf8(utf8Folder + "/保存.dva"));
+  a.monitor.saveSettings();
+  EXPECT_TRUE(a.view.messageBoxes().empty());
+  const std::optional<std::string> saved = readBytes(utf8Folder + "/保存.dva");
+  ASSERT_TRUE(saved) << "the file name on disk is UTF-8";
+  EXPECT_NE(saved->find("#$LOGFILENAME=" + folder + "/DRAVIK-A.csv\r\n"), std::string::npos)
+      << "inside the file the path stays CP932";
+  EXPECT_EQ(readBytes(utf8Folder + "/DRAVIK-A.ini"), cp932::fromUtf8(utf8Folder + "/保存.dva"));
+}
+
+TEST(StartUp, ProgramDirectoryIsTheFolderOfThisProgram) {
+  const std::string dir = programDirectory();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_NE(dir.back(), '/');
+  EXPECT_TRUE(std::filesystem::exists(cp932::toUtf8(dir) + "/settings_tests"))
+      << dir << " should hold the running test program";
+}
+
+// A port nobody listens on now.
+int freeLoopbackPort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  const bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                  ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
+  ::close(s);
+  return ok ? ntohs(addr.sin_port) : 0;
+}
+
+bool connectsToLoopback(int port) {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(s);
+  return ok;
+}
+
+TEST(StartUp, AStartupFileAskingForStartListensBeforeTheWindowShows) {
+  TempDir dir;
+  const int port = freeLoopbackPort();
+  ASSERT_NE(port, 0);
+  const std::string settings = dir.path() + "/run.dva";
+  writeBytes(settings, "#$PORT=" + std::to_string(port) + "\r\n#$SEND=12345\r\n#$SERVER=START\r\n");
+  writeBytes(dir.path() + "/DRAVIK-A.ini", settings);
+  Rig a(kVariantA, dir.path());
+  a.monitor.overrideLocalAddress(htonl(INADDR_LOOPBACK));
+  ASSERT_TRUE(a.monitor.initDialog());
+  EXPECT_EQ(a.monitor.state().running, 1) << "the server runs when initialisation returns";
+  EXPECT_TRUE(connectsToLoopback(port)) << "listening on 127.0.0.1:" << port;
+  EXPECT_EQ(a.view.text(ctl::kDestinationPort), "10003")
+      << "a destination port from the startup settings never survives start-up";
+  a.monitor.shutdown();
+}
+
+}  // namespace
+}  // namespace dravik
