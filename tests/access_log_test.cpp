@@ -2,8 +2,11 @@
 // writing at once.
 #include "logging/access_log.h"
 
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <ctime>
 #include <regex>
 #include <thread>
@@ -153,6 +156,44 @@ TEST(AccessLog, AFailedWriteIsReportedAndTheHeaderStaysOwed) {
   a.log.appendAccessLog("192.0.2.10");
   EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>{messages().logWriteFailed});
   EXPECT_TRUE(a.log.namesChanged()) << "the header was not written";
+}
+
+// The file may only grow a few bytes more: the next line is cut short by the system.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limited = previous_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+TEST(AccessLog, AWriteCutShortLeavesNoHalfLine) {
+  TempDir dir;
+  LogRig a(kVariantA);
+  const std::string path = dir.path() + "/short.csv";
+  a.use(path);
+  a.log.appendAccessLog("192.0.2.10");
+  const std::optional<std::string> before = readBytes(path);
+  ASSERT_TRUE(before);
+  {
+    FileSizeLimit limit(before->size() + 10);
+    a.log.appendAccessLog("192.0.2.10");
+  }
+  EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>{messages().logWriteFailed});
+  EXPECT_EQ(readBytes(path), before) << "the ten bytes that got through were taken back";
+  a.log.appendAccessLog("192.0.2.10");
+  EXPECT_EQ(logLines(path).size(), 3u) << "the next frame writes a whole line again";
 }
 
 TEST(AccessLog, HeadersFollowOperatorEditsAndDeletedFiles) {
