@@ -1,16 +1,44 @@
-// Until the window exists, each program says which variant and version it is.
-#include <cstdio>
+// DRAVIK_A and DRAVIK_B: one window, run until it is closed, then every worker joined.
+#include <QApplication>
+#include <QIcon>
 
 #include "engine/variant_profile.h"
-#include "monitor/monitor.h"
+#include "net/adapter_provider_linux.h"
+#include "platform/program_directory.h"
+#include "ui/monitor_session.h"
+#include "ui/window_builder.h"
+#if !DRAVIK_VARIANT_B
+#include "output/output_sender.h"
+#endif
 
 namespace {
+
 constexpr const dravik::VariantProfile& kProfile =
     DRAVIK_VARIANT_B ? dravik::kVariantB : dravik::kVariantA;
+
+dravik::OutputFactory outputFactory() {
+#if DRAVIK_VARIANT_B
+  return nullptr;
+#else
+  return &dravik::makeOutputSender;
+#endif
 }
 
-int main() {
-  const dravik::VersionNumbers version{DRAVIK_VERSION_NUMBERS};
-  std::printf("%s %s\n", kProfile.programName.data(), dravik::formatVersionText(version).c_str());
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QString name = QString::fromUtf8(kProfile.programName.data(),
+                                         static_cast<qsizetype>(kProfile.programName.size()));
+  QApplication::setApplicationName(name);
+  QApplication::setFont(dravik::ui::dialogFont());
+  const QIcon icon(QStringLiteral(":/icons/%1.png").arg(name));
+  QApplication::setWindowIcon(icon);
+
+  dravik::LinuxAdapterProvider adapters;
+  dravik::ui::MonitorSession session(kProfile, adapters, outputFactory(),
+                                     dravik::programDirectory());
+  session.view().window().setWindowIcon(icon);
+  if (session.start()) session.run();
   return 0;
 }

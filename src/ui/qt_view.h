@@ -1,0 +1,128 @@
+// The Qt main window behind the View contract: every control identifier mapped to its widget,
+// CP932 converted to and from Unicode here and nowhere else, worker-thread calls carried to
+// the window's thread without waiting for it.
+#pragma once
+
+#include <QObject>
+#include <QWidget>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "engine/variant_profile.h"
+#include "monitor/view.h"
+#include "ui/window_builder.h"
+
+class QDialog;
+class QFileDialog;
+
+namespace dravik::ui {
+
+class QtView;
+
+// The top-level window: turns the close box into a request and ends only when told to.
+class MainWindow : public QWidget {
+ public:
+  explicit MainWindow(QtView& view);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QtView& view_;
+};
+
+class QtView : public QObject, public View {
+  Q_OBJECT
+
+ public:
+  explicit QtView(const VariantProfile& profile);
+  ~QtView() override;
+
+  // View
+  void setText(int id, const std::string& text) override;
+  std::string text(int id) const override;
+  void enable(int id, bool enabled) override;
+  void repaint(int id) override;
+  bool isChecked(int id) const override;
+  void setChecked(int id, bool checked) override;
+  void setVisible(int id, bool visible) override;
+  void limitText(int id, int bytes) override;
+  void appendTrace(const std::string& text) override;
+  void clearTrace() override;
+  void addComboItem(int id, const std::string& text) override;
+  void setComboSelection(int id, int index) override;
+  int comboSelection(int id) const override;
+  void messageBox(const std::string& text) override;
+  std::optional<std::string> chooseFile(const FileDialog& dialog) override;
+  std::optional<std::string> askTitle(const std::string& current) override;
+  void setCaption(const std::string& caption) override;
+  void endModal(int result) override;
+
+  QWidget& window() { return *window_; }
+  // The widget of a control identifier; nullptr when the template has none.
+  QWidget* control(int id) const;
+  const BuiltWindow& built() const { return built_; }
+  // Lamps and the status panel ask this for their brush at every paint.
+  void setBrushSource(BrushSource brushes) { brushes_ = std::move(brushes); }
+
+  // The modal run has ended (endModal) with this result.
+  bool modalEnded() const { return modalResult_.has_value(); }
+  std::optional<int> modalResult() const { return modalResult_; }
+  // Lets every worker waiting in messageBox go and refuses new worker message boxes; the
+  // window is closing and its thread is about to join the workers.
+  void releaseWaitingWorkers();
+
+  // Seams for tests, so that no real modal blocks them. Each runs on the window's thread in
+  // place of the real dialog's modal run.
+  // A message box shown from the window's thread: gets its text and caption.
+  std::function<void(const QString& text, const QString& caption)> messageBoxHook;
+  // A file dialog, set up and not shown: returns the chosen path or nothing.
+  std::function<std::optional<QString>(QFileDialog& dialog)> fileDialogHook;
+  // The title dialog, set up and not shown: drive it and accept() or reject() it.
+  std::function<void(QDialog& dialog)> titleDialogHook;
+
+  // Qt filter strings from the "name|pattern|name|pattern||" form; a pattern matches its
+  // extension in upper and lower case, and "*.*" matches every file.
+  static QStringList qtFilters(std::string_view filter);
+
+ Q_SIGNALS:
+  // The close box, the system menu or Alt+F4.
+  void closeRequested();
+  // Escape in the window: closes without the stop requests of the close box.
+  void cancelRequested();
+  // endModal was called.
+  void modalFinished(int result);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  friend class MainWindow;
+  bool onWindowThread() const { return std::this_thread::get_id() == windowThread_; }
+  // Runs `call` on the window's thread: at once when already there, queued otherwise.
+  void post(std::function<void()> call);
+  void showWorkerMessageBox(const QString& text);
+
+  struct WorkerWait {
+    std::mutex mutex;
+    std::condition_variable answered;
+    int pending = 0;
+    bool released = false;
+  };
+
+  const VariantProfile& profile_;
+  const std::thread::id windowThread_;
+  std::unique_ptr<MainWindow> window_;
+  BuiltWindow built_;
+  BrushSource brushes_;
+  QString programName_;
+  std::optional<int> modalResult_;
+  std::shared_ptr<WorkerWait> workers_;
+};
+
+}  // namespace dravik::ui
