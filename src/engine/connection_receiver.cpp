@@ -20,9 +20,12 @@ bool slotEnded(const EngineContext& engine, int slot, const SlotRun& run) {
   return s == SlotState::Idle || s == SlotState::Stopping || run.ended.load();
 }
 
-void acceptFrame(const EngineContext& engine, int slot, const std::string& peerText,
-                 std::uint32_t peer) {
+void acceptFrame(const EngineContext& engine, int slot, const SlotRun& run,
+                 const std::string& peerText, std::uint32_t peer) {
   engine.log.appendAccessLog(peerText);
+  // A stop under way resets the label and the buttons; a frame that raced it must not undo
+  // that.
+  if (slotEnded(engine, slot, run)) return;
   char label[128];
   std::snprintf(label, sizeof label, messages().sourceAddressFormat.c_str(), peerText.c_str());
   engine.view.setText(kSlotControls[slot].sourceLabel, label);
@@ -70,7 +73,7 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
     // A unit that has gone away must not take the process down with SIGPIPE.
     [[maybe_unused]] ssize_t sent =
         ::send(socket, decoded.answer.data(), decoded.answer.size(), MSG_NOSIGNAL);
-    acceptFrame(engine, slot, peerText, peer);
+    acceptFrame(engine, slot, *run, peerText, peer);
   }
 
   // The output sender holds this lock while it sends on the published socket, so the

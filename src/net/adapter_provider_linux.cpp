@@ -17,6 +17,8 @@ namespace {
 // Any state the selection rules do not take: the interface is not offered.
 constexpr int kOperNotUsable = 2;
 constexpr std::uint64_t kBitsPerMegabit = 1000000;
+// ARPHRD_LOOPBACK as /sys/class/net/<if>/type shows it.
+constexpr const char* kLoopbackType = "772";
 
 // First line of a sysfs attribute; empty when it cannot be read (virtual interfaces refuse
 // some attributes with EINVAL).
@@ -35,8 +37,12 @@ InterfaceRow interfaceRow(const std::string& root, const std::string& name, unsi
   const bool running = (flags & IFF_UP) && (flags & IFF_RUNNING);
   row.operStatus =
       oper == "up" || (oper == "unknown" && running) ? kOperOperational : kOperNotUsable;
-  row.hardwareAddressLength = static_cast<std::uint32_t>(
-      std::strtoul(attribute(root, name, "addr_len").c_str(), nullptr, 10));
+  // Some kernels give loopback a hardware address length; its link type says what it is.
+  const bool loopback = (flags & IFF_LOOPBACK) || attribute(root, name, "type") == kLoopbackType;
+  row.hardwareAddressLength = loopback
+                                  ? 0
+                                  : static_cast<std::uint32_t>(std::strtoul(
+                                        attribute(root, name, "addr_len").c_str(), nullptr, 10));
   // Unknown speed (unreadable or -1) is left 0, which the rules let pass.
   const long long megabits = std::strtoll(attribute(root, name, "speed").c_str(), nullptr, 10);
   row.speed = megabits > 0 ? static_cast<std::uint64_t>(megabits) * kBitsPerMegabit : 0;
