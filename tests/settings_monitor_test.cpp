@@ -1,5 +1,10 @@
 // Saving and loading through the monitor: the file dialogs, the bytes written, the startup
 // configuration, refusals and failures, and applying a file back into the window.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -290,6 +295,52 @@ TEST(SettingsLoad, FilesOfTheOtherVariant) {
   a.view.answerFileDialog(std::nullopt);
   a.monitor.saveSettings();
   EXPECT_EQ(a.view.fileDialogs().back().initialPath, dir.path() + "/gone.dva");
+}
+
+// A port nobody listens on now.
+int freeLoopbackPort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  const bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                  ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
+  ::close(s);
+  return ok ? ntohs(addr.sin_port) : 0;
+}
+
+TEST(SettingsLoad, LoadingWhileRunningStopsAppliesAndStartsAgain) {
+  TempDir dir;
+  Rig b(kVariantB, dir.path());
+  b.monitor.overrideLocalAddress(htonl(INADDR_LOOPBACK));
+  ASSERT_TRUE(b.monitor.initDialog());
+  const int port = freeLoopbackPort();
+  ASSERT_NE(port, 0);
+  b.view.type(1000, std::to_string(port));
+  b.monitor.startStop();
+  ASSERT_EQ(b.monitor.state().running, 1) << b.view.trace();
+
+  const std::string file = dir.path() + "/running.dvb";
+  b.view.answerFileDialog(file);
+  b.monitor.saveSettings();
+  EXPECT_NE(readBytes(file)->find("#$SERVER=START\r\n"), std::string::npos);
+
+  b.view.type(1004, "edited");
+  b.view.answerFileDialog(file);
+  b.monitor.loadSettings();
+  EXPECT_EQ(b.view.text(1004), "DI1");
+  EXPECT_EQ(b.monitor.state().running, 1) << "stopped for the load, started again after";
+  EXPECT_TRUE(b.view.trace().starts_with("server start.\r\n"))
+      << "a fresh start, which only a stopped server takes: " << b.view.trace();
+
+  // A file without a START line leaves a server that loading stopped stopped.
+  const std::string stopFile = dir.path() + "/stopped.dvb";
+  writeBytes(stopFile, "#$DI1=x\r\n");
+  b.view.answerFileDialog(stopFile);
+  b.monitor.loadSettings();
+  EXPECT_EQ(b.monitor.state().running, 0);
+  b.monitor.shutdown();
 }
 
 TEST(SettingsLoad, OnlyOperatorEditsOweTheLogAHeader) {
