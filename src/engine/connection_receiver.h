@@ -38,7 +38,7 @@ struct SlotRun {
 
 // How long a waiting thread sleeps before looking at its slot state even without a wake-up:
 // a slot set to Stopping by a plain store (the close box) is noticed within this time.
-inline constexpr int kStateCheckMs = 50;
+inline constexpr int kStateCheckMs = 100;
 
 // Serves `socket` (accepted on `slot`, from `peer`, network byte order) until the unit
 // closes it, a receive fails, or the slot leaves Starting and Serving. Closes the socket.
