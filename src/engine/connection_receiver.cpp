@@ -55,7 +55,7 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
         // Between frames the thread sleeps in the kernel until a byte or a stop arrives.
-        sock::waitReadable(socket, run->wake.fd(), kStateCheckMs);
+        sock::waitReadable(socket, run->wake.fd(), kWaitForever);
         continue;
       }
       engine.trace("recv error: %d \r\n", errno);

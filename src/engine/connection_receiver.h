@@ -36,9 +36,9 @@ struct SlotRun {
   void stop() { wake.signal(); }
 };
 
-// How long a waiting thread sleeps before looking at its slot state even without a wake-up:
-// a slot set to Stopping by a plain store (the close box) is noticed within this time.
-inline constexpr int kStateCheckMs = 100;
+// Every stop goes through the slot's wake-up descriptor, so a waiting thread needs no
+// time-out of its own: an idle monitor sleeps until a byte, a connection or a stop arrives.
+inline constexpr int kWaitForever = -1;
 
 // Serves `socket` (accepted on `slot`, from `peer`, network byte order) until the unit
 // closes it, a receive fails, or the slot leaves Starting and Serving. Closes the socket.

@@ -29,6 +29,10 @@ void WorkerThread::join() {
 
 namespace {
 
+// Pause after an accept that failed for want of descriptors or memory, while the connection
+// is still pending: long enough not to spin, short enough to serve it soon after.
+constexpr int kAcceptRetryMs = 100;
+
 void showError(View& view, const std::string& format, int error) {
   char text[128];
   std::snprintf(text, sizeof text, format.c_str(), error);
@@ -169,7 +173,7 @@ void ListeningServer::serve(int slot, std::shared_ptr<SlotRun> run, int listenSo
   state.notify_all();
 
   while (state != SlotState::Stopping && state != SlotState::Idle) {
-    if (sock::waitReadable(listenSocket, run->wake.fd(), kStateCheckMs) != sock::Wait::Ready) {
+    if (sock::waitReadable(listenSocket, run->wake.fd(), kWaitForever) != sock::Wait::Ready) {
       continue;
     }
     engine_.trace("select.\r\n");
@@ -186,7 +190,7 @@ void ListeningServer::serve(int slot, std::shared_ptr<SlotRun> run, int listenSo
       // Out of descriptors or memory: the connection stays pending, so pause instead of
       // finding the listening socket readable again at once.
       engine_.trace("accept error: %d \r\n", error);
-      sock::waitReadable(-1, run->wake.fd(), kStateCheckMs);
+      sock::waitReadable(-1, run->wake.fd(), kAcceptRetryMs);
       continue;
     }
     startReceiver(slot, run, socket, peer.sin_addr.s_addr);

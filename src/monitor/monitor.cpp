@@ -109,8 +109,8 @@ void Monitor::onLoggingToggled() {
 
 void Monitor::onClose() {
   using namespace std::chrono_literals;
-  for (PortSlot& slot : state_.slots) {
-    slot.state = SlotState::Stopping;
+  for (int slot = 0; slot < kPortSlotCount; ++slot) {
+    server_.requestStop(slot);
     std::this_thread::sleep_for(100ms);
   }
   view_.endModal(0);
