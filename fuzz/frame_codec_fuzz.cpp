@@ -1,8 +1,8 @@
 // Feeds arbitrary byte streams through one connection's framing and decoding, and checks what
 // must hold for every unit, well-behaved or not. The first byte picks the variant.
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 #include "engine/frame_codec.h"
 

@@ -43,6 +43,7 @@ TEST(Cp932, CutDropsAHalfCharacter) {
   EXPECT_EQ(cp932::cutToBytes(mixed, 20), mixed.substr(0, 19));
   EXPECT_EQ(cp932::cutToBytes("0123456789012345678901234", 20), "01234567890123456789");
   EXPECT_EQ(cp932::cutToBytes("short", 20), "short");
+  EXPECT_EQ(cp932::cutToBytes("AB\x83", 20), "AB") << "a lone lead byte at the end is no character";
   // Half-width kana (0xA1-0xDF) are single bytes and never lead bytes.
   const std::string kana(25, '\xB1');
   EXPECT_EQ(cp932::cutToBytes(kana, 20).size(), 20u);

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace dravik::cp932 {
@@ -54,11 +55,11 @@ std::string toUtf8(std::string_view cp932) {
 }
 
 std::string cutToBytes(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return std::string(text);
+  const std::size_t room = std::min(limit, text.size());
   std::size_t end = 0;
-  while (end < limit) {
+  while (end < room) {
     std::size_t width = isLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
-    if (end + width > limit) break;
+    if (end + width > room) break;
     end += width;
   }
   return std::string(text.substr(0, end));

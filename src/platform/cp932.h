@@ -22,7 +22,8 @@ constexpr bool isLeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-// The first `limit` bytes of `text`; a double-byte character cut in half is dropped whole.
+// The first `limit` bytes of `text`, ending on a whole character: a double-byte character
+// cut in half, or a lead byte the text ends on, is dropped.
 std::string cutToBytes(std::string_view text, std::size_t limit);
 
 }  // namespace dravik::cp932
