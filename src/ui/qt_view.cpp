@@ -327,7 +327,8 @@ void QtView::endModal(int result) {
     if (modalResult_) return;
     modalResult_ = result;
     releaseWaitingWorkers();
-    window_->close();
+    // Hidden rather than closed: the close box's own close event may be what ends the run.
+    window_->hide();
     Q_EMIT modalFinished(result);
   });
 }

@@ -1,0 +1,217 @@
+// A whole program run in the offscreen window: start on loopback, units reporting, the close
+// box, shutdown with units still sending, the no-adapter path and worker message boxes.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <atomic>
+#include <future>
+
+#include "engine/controls.h"
+#include "gui_test_support.h"
+
+namespace dravik::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const QColor kGray(127, 127, 127);
+const QColor kRed(255, 0, 0);
+const QColor kBlack(0, 0, 0);
+
+QString u(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+// Starts the rig's server on a free loopback port through the window's own button.
+int startOnLoopback(GuiRig& rig) {
+  const int port = freePort();
+  rig.widget<QLineEdit>(kSlotControls[0].portEdit)->setText(QString::number(port));
+  rig.widget<QPushButton>(ctl::kStartStop)->click();
+  return port;
+}
+
+// A unit that keeps reporting DI1 on and off until told to stop or the monitor goes.
+class ChattyUnit {
+ public:
+  explicit ChattyUnit(int port) : fd_(connectUnit(port)) {
+    thread_ = std::thread([this] {
+      const std::uint8_t frames[2][5] = {{0x44, 0x4F, 0x31, 0x30, 0xC8},
+                                         {0x44, 0x4F, 0x30, 0x30, 0xC8}};
+      for (int i = 0; !stop_ && fd_ >= 0; ++i) {
+        if (::send(fd_, frames[i % 2], 5, MSG_NOSIGNAL) != 5) break;
+        std::uint8_t ack[16];
+        ::recv(fd_, ack, sizeof ack, MSG_DONTWAIT);
+        std::this_thread::sleep_for(1ms);
+      }
+    });
+  }
+  ~ChattyUnit() {
+    stop_ = true;
+    thread_.join();
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool connected() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(GuiSession, StartTurnsLampsBlackAndAUnitsFrameTurnsItsLampRed) {
+  GuiRig rig(kVariantA, true);
+  ASSERT_TRUE(rig.session->start());
+  ui::QtView& view = rig.view();
+  const int port = startOnLoopback(rig);
+  ASSERT_TRUE(rig.boxes.isEmpty()) << rig.boxes.join('\n').toStdString();
+  ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }))
+      << "the server starts";
+  EXPECT_EQ(rig.widget<QLabel>(ctl::kStatusPanel)->text(), u("接続待機中"));
+  EXPECT_TRUE(paints(view.control(ctl::kStatusPanel), kRed)) << "status panel on red";
+  for (const InputRow& row : kVariantA.inputs) {
+    EXPECT_EQ(centreColour(view.control(row.lamp)), kBlack) << "input lamp " << row.lamp;
+  }
+
+  const int unit = connectUnit(port);
+  ASSERT_GE(unit, 0);
+  const std::uint8_t frame[] = {0x44, 0x4F, 0x31, 0x30, 0xC8};  // DI1 on, DI2 off
+  ASSERT_EQ(::send(unit, frame, sizeof frame, MSG_NOSIGNAL), 5);
+  QWidget* lamp1 = view.control(kVariantA.inputs[0].lamp);
+  EXPECT_TRUE(processUntil([&] { return centreColour(lamp1) == kRed; })) << "DI1's lamp turns red";
+  EXPECT_EQ(centreColour(view.control(kVariantA.inputs[1].lamp)), kBlack) << "DI2 stays black";
+  EXPECT_TRUE(processUntil([&] {
+    return rig.widget<QLabel>(kSlotControls[0].sourceLabel)->text() == u("接続元 : 127.0.0.1");
+  })) << "the slot shows its unit's address";
+  EXPECT_TRUE(processUntil([&] { return view.control(kVariantA.outputs[0].button)->isEnabled(); }))
+      << "ON/OFF buttons come alive once a unit reported";
+  ::close(unit);
+
+  rig.widget<QPushButton>(ctl::kStartStop)->click();
+  EXPECT_TRUE(processUntil([&] { return centreColour(lamp1) == kGray; }))
+      << "stopping turns the lamps gray again";
+  EXPECT_TRUE(
+      processUntil([&] { return rig.widget<QLabel>(ctl::kStatusPanel)->text() == u("停止中"); }));
+}
+
+TEST(GuiSession, CloseBoxStopsEverySlotWithItsPausesAndLeavesNoThread) {
+  const int baseline = threadCount();
+  {
+    GuiRig rig(kVariantB, true);
+    ASSERT_TRUE(rig.session->start());
+    const auto begin = std::chrono::steady_clock::now();
+    rig.view().window().close();
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_GE(took, 400ms) << "four stop requests, 100 ms after each";
+    EXPECT_EQ(rig.view().modalResult(), 0);
+    EXPECT_FALSE(rig.view().window().isVisible());
+    for (const PortSlot& slot : rig.monitor().state().slots) {
+      EXPECT_EQ(slot.state, SlotState::Stopping) << "idle slots are asked to stop too";
+    }
+  }
+  {
+    GuiRig rig(kVariantA, true);
+    ASSERT_TRUE(rig.session->start());
+    const int port = startOnLoopback(rig);
+    ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }));
+    ChattyUnit unit(port);
+    ASSERT_TRUE(unit.connected());
+    ASSERT_TRUE(processUntil([&] { return threadCount() >= baseline + 2; }))
+        << "a server and a receiver thread run";
+    rig.view().window().close();
+    EXPECT_EQ(rig.session->run(), 0) << "the modal run had already ended";
+    EXPECT_EQ(threadCount(), baseline) << "every worker was joined";
+  }
+  EXPECT_EQ(threadCount(), baseline);
+}
+
+TEST(GuiSession, ClosingWhileUnitsReportNeitherHangsNorCrashes) {
+  const int baseline = threadCount();
+  for (int round = 0; round < 20; ++round) {
+    GuiRig rig(round % 2 ? kVariantB : kVariantA, true);
+    ASSERT_TRUE(rig.session->start());
+    const int port = startOnLoopback(rig);
+    ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }))
+        << "round " << round;
+    {
+      ChattyUnit first(port);
+      ChattyUnit second(port);
+      processUntil([] { return false; }, 20ms);
+      if (round % 2) {
+        rig.view().window().close();
+      } else {
+        QTest::keyClick(rig.view().control(1004), Qt::Key_Escape);
+      }
+      EXPECT_TRUE(rig.view().modalEnded()) << "round " << round;
+      rig.session->finish();
+      EXPECT_LE(threadCount(), baseline + 2)
+          << "no monitor thread outlives the session, round " << round;
+    }
+    EXPECT_EQ(threadCount(), baseline) << "round " << round;
+  }
+  EXPECT_EQ(threadCount(), baseline);
+}
+
+TEST(GuiSession, WithoutAdapterTheMessageIsShownAndTheWindowNever) {
+  GuiRig rig(kVariantA);
+  rig.adapters.tables = HostAdapters{};
+  int shows = 0;
+  struct ShowCounter : QObject {
+    int& shows;
+    explicit ShowCounter(int& s) : shows(s) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Show) ++shows;
+      return false;
+    }
+  } counter(shows);
+  rig.view().window().installEventFilter(&counter);
+  const int baseline = threadCount();
+
+  EXPECT_FALSE(rig.session->start());
+  EXPECT_EQ(rig.boxes, QStringList{u("ネットワークデバイスが見つかりませんでした。")});
+  EXPECT_EQ(rig.captions, QStringList{u("DRAVIK_A")}) << "captioned with the program's name";
+  EXPECT_EQ(rig.view().modalResult(), -1);
+  EXPECT_EQ(rig.session->run(), -1) << "run returns at once";
+  EXPECT_EQ(shows, 0) << "the window was never shown";
+  EXPECT_EQ(threadCount(), baseline);
+  rig.view().window().removeEventFilter(&counter);
+}
+
+TEST(GuiSession, WorkerMessageBoxWaitsForOkAndIsReleasedByClosing) {
+  GuiRig rig(kVariantB);
+  ASSERT_TRUE(rig.session->start());
+  const auto workerBox = [&]() -> QMessageBox* {
+    for (QMessageBox* box : rig.view().window().findChildren<QMessageBox*>()) {
+      if (box->isVisible()) return box;
+    }
+    return nullptr;
+  };
+
+  auto answered = std::async(std::launch::async, [&] { rig.view().messageBox("first"); });
+  ASSERT_TRUE(processUntil([&] { return workerBox() != nullptr; })) << "the box appears";
+  QMessageBox* box = workerBox();
+  EXPECT_EQ(box->text(), u("first"));
+  EXPECT_EQ(box->windowTitle(), u("DRAVIK_B"));
+  EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+  EXPECT_EQ(box->buttons().size(), 1);
+  EXPECT_EQ(answered.wait_for(50ms), std::future_status::timeout) << "the worker waits for OK";
+  box->button(QMessageBox::Ok)->click();
+  EXPECT_TRUE(processUntil([&] { return answered.wait_for(0ms) == std::future_status::ready; }))
+      << "OK releases the worker";
+
+  auto pending = std::async(std::launch::async, [&] { rig.view().messageBox("second"); });
+  ASSERT_TRUE(processUntil([&] { return workerBox() != nullptr; }));
+  rig.view().window().close();
+  EXPECT_EQ(pending.wait_for(5s), std::future_status::ready) << "closing releases the worker";
+  EXPECT_TRUE(processUntil([&] { return workerBox() == nullptr; })) << "and takes the box away";
+  rig.view().messageBox("after");  // on the window's thread: shown through the hook
+  auto late = std::async(std::launch::async, [&] { rig.view().messageBox("late"); });
+  EXPECT_EQ(late.wait_for(5s), std::future_status::ready) << "no worker waits once closed";
+}
+
+}  // namespace
+}  // namespace dravik::test

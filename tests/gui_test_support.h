@@ -1,0 +1,149 @@
+// Helpers of the offscreen window tests: a session on a temporary program folder, loopback
+// sockets, event pumping and pixel reads.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QImage>
+#include <QWidget>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "fake_adapters.h"
+#include "output/output_sender.h"
+#include "ui/monitor_session.h"
+
+namespace dravik::test {
+
+// A program folder of its own, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    char name[] = "/tmp/dravik-gui-XXXXXX";
+    path_ = ::mkdtemp(name);
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Runs the window's events until `done` holds or `timeout` passes; whether it held.
+inline bool processUntil(const std::function<bool()>& done,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Threads of this process right now.
+inline int threadCount() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator("/proc/self/task")) {
+    ++count;
+  }
+  return count;
+}
+
+// A loopback port nobody listens on right now.
+inline int freePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+// A unit's connection to 127.0.0.1:port, or -1.
+inline int connectUnit(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The colour in the middle of a control as it paints now.
+inline QColor centreColour(QWidget* widget) {
+  const QImage image = widget->grab().toImage();
+  return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+// Whether any pixel of the control has this colour.
+inline bool paints(QWidget* widget, const QColor& colour) {
+  const QImage image = widget->grab().toImage();
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixelColor(x, y) == colour) return true;
+    }
+  }
+  return false;
+}
+
+// A monitor window on a temporary program folder with one made-up adapter; message boxes are
+// recorded instead of shown.
+struct GuiRig {
+  explicit GuiRig(const VariantProfile& profile, bool loopback = false) {
+    adapters.tables = oneUsableAdapter();
+    session = std::make_unique<ui::MonitorSession>(
+        profile, adapters, profile.hasOutputs() ? &makeOutputSender : nullptr, folder.path());
+    session->view().messageBoxHook = [this](const QString& text, const QString& caption) {
+      boxes.push_back(text);
+      captions.push_back(caption);
+    };
+    // No real modal may block a test: dialogs nobody scripted are counted and cancelled.
+    session->view().fileDialogHook = [this](QFileDialog&) {
+      ++unscriptedDialogs;
+      return std::optional<QString>();
+    };
+    session->view().titleDialogHook = [this](QDialog& dialog) {
+      ++unscriptedDialogs;
+      dialog.reject();
+    };
+    if (loopback) session->monitor().overrideLocalAddress(htonl(INADDR_LOOPBACK));
+  }
+  ui::QtView& view() { return session->view(); }
+  Monitor& monitor() { return session->monitor(); }
+  template <typename T>
+  T* widget(int id) {
+    return qobject_cast<T*>(view().control(id));
+  }
+
+  TempDir folder;
+  FakeAdapters adapters;
+  std::unique_ptr<ui::MonitorSession> session;
+  QStringList boxes;
+  QStringList captions;
+  int unscriptedDialogs = 0;
+};
+
+}  // namespace dravik::test
