@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -109,6 +110,11 @@ QRect placement(const ControlTemplate& c, QWidget& widget, BaseUnits units) {
   // A drop-down list's height in the template includes its open list; the closed box keeps
   // its own height.
   if (c.kind == ControlKind::ComboBox) rect.setHeight(widget.sizeHint().height());
+  // The stand-in font runs a little wider than the one the layout was drawn with; a caption
+  // has free room to its right, so it shows whole rather than cut.
+  if (c.kind == ControlKind::Label && c.id == kNoId) {
+    rect.setWidth(std::max(rect.width(), widget.sizeHint().width()));
+  }
   return rect;
 }
 
