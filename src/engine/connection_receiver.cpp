@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
@@ -14,6 +15,10 @@
 
 namespace dravik {
 namespace {
+
+// At most this many bytes are taken from the kernel at once: a unit that sends frames back
+// to back costs one recv per burst instead of one per byte.
+constexpr std::size_t kFetchBytes = 4096;
 
 bool slotEnded(const EngineContext& engine, int slot, const SlotRun& run) {
   const SlotState s = engine.state.slots[slot].state.load();
@@ -43,25 +48,34 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
   if (engine.profile.slotKeepsUnit) portSlot.connectionSocket = socket;
   const std::string peerText = sock::addressText(peer);
   FrameBuffer frame;
+  // Bytes fetched from the kernel and not yet cut into frames. They are fed to the frame
+  // buffer one at a time with the slot state looked at before each, so frames are cut, and
+  // each answered before the next is decoded, exactly as with one recv per byte.
+  std::array<std::uint8_t, kFetchBytes> fetched;
+  std::size_t fetchedCount = 0;
+  std::size_t next = 0;
 
   while (!slotEnded(engine, slot, *run)) {
-    std::uint8_t byte = 0;
-    const ssize_t n = ::recv(socket, &byte, 1, 0);
-    if (n == 0) {
-      engine.view.setText(kSlotControls[slot].sourceLabel, "");
-      break;
-    }
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        // Between frames the thread sleeps in the kernel until a byte or a stop arrives.
-        sock::waitReadable(socket, run->wake.fd(), kWaitForever);
-        continue;
+    if (next == fetchedCount) {
+      const ssize_t n = ::recv(socket, fetched.data(), fetched.size(), 0);
+      if (n == 0) {
+        engine.view.setText(kSlotControls[slot].sourceLabel, "");
+        break;
       }
-      engine.trace("recv error: %d \r\n", errno);
-      break;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+          // Between frames the thread sleeps in the kernel until a byte or a stop arrives.
+          sock::waitReadable(socket, run->wake.fd(), kWaitForever);
+          continue;
+        }
+        engine.trace("recv error: %d \r\n", errno);
+        break;
+      }
+      fetchedCount = static_cast<std::size_t>(n);
+      next = 0;
     }
-    if (!frame.push(byte)) continue;
+    if (!frame.push(fetched[next++])) continue;
 
     const auto& bytes = frame.bytes();
     engine.trace("from:%s   Recv %02x %02x\r\n", peerText.c_str(), bytes[0], bytes[1]);

@@ -24,14 +24,14 @@ void AccessLog::appendAccessLog(const std::string& sourceAddress) {
   {
     std::lock_guard lock(lock_);
     if (!settings_.logging) return;
-    textfile::AppendFile file(settings_.path);
-    if (!file.isOpen()) {
+    if (!file_.open(settings_.path)) {
       failure = messages().logCannotOpen;
     } else {
-      const bool header = file.isEmpty() || namesChanged_;
+      const std::optional<long long> size = file_.size();
+      const bool header = (size && *size == 0) || namesChanged_;
       std::string record = header ? headerLine() : std::string();
       record += dataLine(sourceAddress);
-      if (!file.writeAndClose(record)) {
+      if (!file_.append(record)) {
         failure = messages().logWriteFailed;
       } else if (header) {
         namesChanged_ = false;
@@ -65,6 +65,8 @@ std::string AccessLog::dataLine(const std::string& sourceAddress) const {
 void AccessLog::update(Settings settings) {
   std::lock_guard lock(lock_);
   settings_ = std::move(settings);
+  // Nothing is held open while logging is off.
+  if (!settings_.logging) file_.close();
 }
 
 void AccessLog::markNamesChanged() {

@@ -8,6 +8,7 @@
 #include "engine/monitor_state.h"
 #include "engine/variant_profile.h"
 #include "logging/access_log_sink.h"
+#include "platform/text_file.h"
 
 namespace dravik {
 
@@ -49,6 +50,8 @@ class AccessLog : public AccessLogSink {
   mutable std::mutex lock_;
   Settings settings_;
   bool namesChanged_ = false;
+  // Kept open between lines; reopened whenever the path no longer leads to it.
+  textfile::AppendFile file_;
 };
 
 }  // namespace dravik

@@ -96,31 +96,67 @@ bool replace(std::string_view path, std::string_view bytes) {
   return ok;
 }
 
-AppendFile::AppendFile(std::string_view path)
-    : fd_(::open(fileName(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)) {}
-
 AppendFile::~AppendFile() {
-  if (fd_ >= 0) ::close(fd_);
+  close();
 }
 
-bool AppendFile::isEmpty() const {
-  struct stat info {};
-  return ::fstat(fd_, &info) == 0 && info.st_size == 0;
-}
-
-bool AppendFile::writeAndClose(std::string_view bytes) {
-  struct stat info {};
-  const bool regular = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
-  bool ok = writeAll(fd_, bytes);
-  if (!ok && regular) {
-    // Take back what part of the record reached the file (another writer of this log is
-    // held off by the caller's lock, so the end of the file is still ours). The failure is
-    // reported whether or not this succeeds.
-    [[maybe_unused]] const bool takenBack = ::ftruncate(fd_, info.st_size) == 0;
+bool AppendFile::open(std::string_view path) {
+  if (fd_ >= 0 && path == path_) {
+    // Still the open file when the name leads to the same inode; otherwise the file was
+    // deleted, renamed or replaced, and the name is opened again (and created if missing).
+    struct stat named {};
+    if (::stat(fileName_.c_str(), &named) == 0 && named.st_dev == device_ &&
+        named.st_ino == inode_) {
+      return true;
+    }
   }
-  ok = ::close(fd_) == 0 && ok;
+  close();
+  path_ = path;
+  fileName_ = fileName(path);
+  fd_ = ::open(fileName_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  struct stat opened {};
+  if (fd_ < 0 || ::fstat(fd_, &opened) != 0) {
+    close();
+    return false;
+  }
+  device_ = opened.st_dev;
+  inode_ = opened.st_ino;
+  return true;
+}
+
+std::optional<long long> AppendFile::size() const {
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0) return std::nullopt;
+  return info.st_size;
+}
+
+bool AppendFile::append(std::string_view bytes) {
+  if (fd_ < 0) return false;
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  if (written == bytes.size()) return true;
+  // Take back what part of the record reached the file: with O_APPEND the offset is now
+  // just past it (another writer of this log is held off by the caller's lock). The failure
+  // is reported whether or not this succeeds; a device or pipe has nothing to take back.
+  const off_t end = written > 0 ? ::lseek(fd_, 0, SEEK_CUR) : -1;
+  if (end >= static_cast<off_t>(written)) {
+    [[maybe_unused]] const bool takenBack =
+        ::ftruncate(fd_, end - static_cast<off_t>(written)) == 0;
+  }
+  close();
+  return false;
+}
+
+void AppendFile::close() {
+  if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  return ok;
+  path_.clear();
+  fileName_.clear();
 }
 
 }  // namespace dravik::textfile

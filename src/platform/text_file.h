@@ -21,24 +21,32 @@ std::optional<std::string> readFirstLine(std::string_view path);
 // failure; the old file is then untouched and no temporary file remains.
 bool replace(std::string_view path, std::string_view bytes);
 
-// A file opened for appending (created when missing) for one write, then closed: the
-// access log never holds its file open between lines.
+// A file appended to and kept open between writes. Before each use the path is looked up
+// again, so a file deleted, renamed or replaced since the last write, or another path, is
+// opened (created when missing) afresh, just as if it were opened for every write.
 class AppendFile {
  public:
-  explicit AppendFile(std::string_view path);
+  AppendFile() = default;
   ~AppendFile();
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
 
-  bool isOpen() const { return fd_ >= 0; }
-  // True when the file holds no byte (a new file, or one emptied by someone else).
-  bool isEmpty() const;
-  // Writes all of `bytes` at the end and closes; false when either failed. A write that
-  // fails part way is taken back, so the file never keeps half of `bytes`.
-  bool writeAndClose(std::string_view bytes);
+  // Makes `path` the open file; false when it cannot be opened (nothing is open then).
+  bool open(std::string_view path);
+  // The open file's length in bytes, or nothing when it cannot be told.
+  std::optional<long long> size() const;
+  // Writes all of `bytes` at the end of the open file; false on failure. A write that fails
+  // part way is taken back, so the file never keeps half of `bytes`, and the file is closed
+  // so that the next use opens it afresh.
+  bool append(std::string_view bytes);
+  void close();
 
  private:
   int fd_ = -1;
+  std::string path_;
+  std::string fileName_;
+  unsigned long long device_ = 0;
+  unsigned long long inode_ = 0;
 };
 
 }  // namespace dravik::textfile

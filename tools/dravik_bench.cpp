@@ -1,0 +1,726 @@
+// Measures the monitor core against a floor: a single-threaded epoll server in this same
+// process that answers five bytes at every terminator and does nothing else. Every figure is
+// taken side by side in one run, as medians over repeated rounds, and printed as one table.
+//
+// Everything runs on 127.0.0.1, except the start-to-listening figure of the real program,
+// which listens on the first non-loopback adapter address: that one is connected to only
+// when it is an address of this very machine.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/controls.h"
+#include "monitor/monitor.h"
+#include "monitor/view.h"
+#include "net/adapter_table.h"
+
+namespace {
+
+using namespace dravik;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kRounds = 5;
+constexpr int kRoundTrips = 2000;
+constexpr int kPipelined = 20000;
+constexpr int kStopUnits = 64;
+constexpr double kIdleSeconds = 5.0;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double cpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+int threadCount() {
+  int n = 0;
+  if (DIR* d = ::opendir("/proc/self/task")) {
+    while (const dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
+    ::closedir(d);
+  }
+  return n;
+}
+
+sockaddr_in endpoint(std::uint32_t address, int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = address;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  return a;
+}
+
+const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
+
+int freePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = endpoint(kLoopback, 0);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+int connectTo(std::uint32_t address, int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  sockaddr_in a = endpoint(address, port);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool sendAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Reads exactly `size` bytes, giving up after 10 s of silence.
+bool recvAll(int fd, std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 10000) <= 0) return false;
+    const ssize_t n = ::recv(fd, data, size, 0);
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Frame i sets DI1 to DI4 from the low four bits of i; its answer carries them back.
+Bytes frames(int count) {
+  Bytes out;
+  out.reserve(static_cast<std::size_t>(count) * 5);
+  for (int i = 0; i < count; ++i) {
+    out.insert(out.end(), {0x44, 0x4F, static_cast<std::uint8_t>(0x30 | (i & 0x0F)), 0x30, 0xC8});
+  }
+  return out;
+}
+
+bool answersMatch(const Bytes& answers, int count) {
+  for (int i = 0; i < count; ++i) {
+    const std::uint8_t* a = &answers[static_cast<std::size_t>(i) * 5];
+    if (a[0] != 0x64 || a[1] != 0x6F || a[2] != (0x20 | (i & 0x0F)) || a[3] != 0x20 ||
+        a[4] != 0xC8) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// The floor.
+
+class FloorServer {
+ public:
+  explicit FloorServer(const std::vector<int>& ports) {
+    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    add(wake_);
+    for (int port : ports) {
+      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      const int on = 1;
+      ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+      sockaddr_in a = endpoint(kLoopback, port);
+      if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 128) != 0) {
+        std::fprintf(stderr, "dravik-bench: floor cannot listen on %d\n", port);
+        std::exit(1);
+      }
+      listeners_.push_back(fd);
+      add(fd);
+    }
+    thread_ = std::thread([this] { run(); });
+  }
+  ~FloorServer() { stop(); }
+
+  void stop() {
+    if (!thread_.joinable()) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof one);
+    thread_.join();
+    for (int fd : listeners_) ::close(fd);
+    for (int fd : connections_) ::close(fd);
+    ::close(wake_);
+    ::close(epoll_);
+  }
+
+ private:
+  void add(int fd) {
+    epoll_event e{};
+    e.events = EPOLLIN;
+    e.data.fd = fd;
+    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &e);
+  }
+
+  void run() {
+    std::array<epoll_event, 64> events;
+    std::array<std::uint8_t, 65536> in;
+    static constexpr std::uint8_t kAnswer[5] = {0x64, 0x6F, 0x20, 0x20, 0xC8};
+    for (;;) {
+      const int n = ::epoll_wait(epoll_, events.data(), events.size(), -1);
+      for (int i = 0; i < n; ++i) {
+        const int fd = events[i].data.fd;
+        if (fd == wake_) return;
+        if (std::find(listeners_.begin(), listeners_.end(), fd) != listeners_.end()) {
+          const int c = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+          if (c >= 0) {
+            connections_.push_back(c);
+            add(c);
+          }
+          continue;
+        }
+        const ssize_t got = ::recv(fd, in.data(), in.size(), 0);
+        if (got == 0 || (got < 0 && errno != EAGAIN)) {
+          ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+          ::close(fd);
+          std::erase(connections_, fd);
+          continue;
+        }
+        // One answer per terminator, sent as the frame is cut: the least any server owes a
+        // unit that waits for each answer before its next frame.
+        for (ssize_t k = 0; k < got; ++k) {
+          if (in[k] == 0xC8) ::send(fd, kAnswer, sizeof kAnswer, MSG_NOSIGNAL);
+        }
+      }
+    }
+  }
+
+  int epoll_ = -1;
+  int wake_ = -1;
+  std::vector<int> listeners_;
+  std::vector<int> connections_;
+  std::thread thread_;
+};
+
+// ---------------------------------------------------------------------------------------
+// The monitor, the same core as the programs, over an in-memory window.
+
+class BenchView : public View {
+ public:
+  void setText(int id, const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    texts_[id] = text;
+  }
+  std::string text(int id) const override {
+    std::lock_guard lock(mutex_);
+    auto it = texts_.find(id);
+    return it == texts_.end() ? std::string() : it->second;
+  }
+  void enable(int, bool) override {}
+  void repaint(int) override {}
+  bool isChecked(int id) const override {
+    std::lock_guard lock(mutex_);
+    return checked_.count(id) != 0 && checked_.at(id);
+  }
+  void setChecked(int id, bool checked) override {
+    std::lock_guard lock(mutex_);
+    checked_[id] = checked;
+  }
+  void setVisible(int, bool) override {}
+  void limitText(int, int) override {}
+  void appendTrace(const std::string&) override {}
+  void clearTrace() override {}
+  void addComboItem(int, const std::string&) override {}
+  void setComboSelection(int, int) override {}
+  int comboSelection(int) const override { return 0; }
+  void messageBox(const std::string&) override { ++messageBoxes; }
+  std::optional<std::string> chooseFile(const FileDialog&) override { return std::nullopt; }
+  std::optional<std::string> askTitle(const std::string&) override { return std::nullopt; }
+  void setCaption(const std::string&) override {}
+  void endModal(int) override {}
+
+  std::atomic<int> messageBoxes{0};
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<int, std::string> texts_;
+  std::map<int, bool> checked_;
+};
+
+// One made-up usable adapter; the benchmark binds to loopback through the override anyway.
+class OneAdapter : public AdapterProvider {
+ public:
+  HostAdapters read() override {
+    HostAdapters host;
+    host.interfaces.push_back({2, kOperOperational, 6, 1000000000, "eth0"});
+    host.addresses.push_back({inet_addr("192.0.2.10"), 2, inet_addr("255.255.255.0")});
+    return host;
+  }
+};
+
+class MonitorRig {
+ public:
+  explicit MonitorRig(const std::string& folder)
+      : monitor_(kVariantA, view_, adapters_, nullptr, folder, {1, 0, 1, 0}) {
+    monitor_.overrideLocalAddress(kLoopback);
+    if (!monitor_.initDialog()) {
+      std::fprintf(stderr, "dravik-bench: the monitor did not initialise\n");
+      std::exit(1);
+    }
+    for (int s = 0; s < kPortSlotCount; ++s) ports_[s] = freePort();
+  }
+  // Starts listening on `slots` ports (the others left empty).
+  bool start(int slots) {
+    for (int s = 0; s < kPortSlotCount; ++s) {
+      view_.setText(kSlotControls[s].portEdit, s < slots ? std::to_string(ports_[s]) : "");
+    }
+    monitor_.startStop();
+    return monitor_.state().running != 0;
+  }
+  void stop() {
+    if (monitor_.state().running != 0) monitor_.startStop();
+  }
+  void logging(bool on) {
+    view_.setChecked(ctl::kLogging, on);
+    monitor_.onLoggingToggled();
+  }
+  int port(int slot) const { return ports_[slot]; }
+  std::vector<int> ports() const { return {ports_.begin(), ports_.end()}; }
+  Monitor& monitor() { return monitor_; }
+  int messageBoxes() const { return view_.messageBoxes; }
+
+ private:
+  BenchView view_;
+  OneAdapter adapters_;
+  Monitor monitor_;
+  std::array<int, kPortSlotCount> ports_{};
+};
+
+std::size_t lineCount(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return static_cast<std::size_t>(
+      std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n'));
+}
+
+// ---------------------------------------------------------------------------------------
+// The measurements; each works on any server listening on the given loopback ports.
+
+// Processor time of the whole process over kIdleSeconds with a connected silent unit per port.
+std::optional<double> idleCpuPercent(const std::vector<int>& ports) {
+  std::vector<int> units;
+  const Bytes frame = frames(1);
+  for (int port : ports) {
+    const int fd = connectTo(kLoopback, port);
+    std::uint8_t answer[5];
+    if (fd < 0 || !sendAll(fd, frame.data(), frame.size()) || !recvAll(fd, answer, 5)) {
+      return std::nullopt;
+    }
+    units.push_back(fd);
+  }
+  const double before = cpuSeconds();
+  std::this_thread::sleep_for(std::chrono::duration<double>(kIdleSeconds));
+  const double used = cpuSeconds() - before;
+  for (int fd : units) ::close(fd);
+  return 100.0 * used / kIdleSeconds;
+}
+
+struct Latency {
+  double p50 = 0;
+  double p99 = 0;
+};
+
+// One frame at a time, each waited for; microseconds, medians of the rounds' percentiles.
+std::optional<Latency> roundTrip(int port) {
+  std::vector<double> p50s, p99s;
+  const Bytes frame = frames(1);
+  for (int round = 0; round < kRounds; ++round) {
+    const int fd = connectTo(kLoopback, port);
+    if (fd < 0) return std::nullopt;
+    std::vector<double> samples;
+    samples.reserve(kRoundTrips);
+    std::uint8_t answer[5];
+    for (int i = 0; i < kRoundTrips; ++i) {
+      const auto start = Clock::now();
+      if (!sendAll(fd, frame.data(), frame.size()) || !recvAll(fd, answer, 5)) {
+        ::close(fd);
+        return std::nullopt;
+      }
+      samples.push_back(secondsSince(start) * 1e6);
+    }
+    ::close(fd);
+    std::sort(samples.begin(), samples.end());
+    p50s.push_back(samples[samples.size() / 2]);
+    p99s.push_back(samples[samples.size() * 99 / 100]);
+  }
+  return Latency{median(p50s), median(p99s)};
+}
+
+struct Pipelined {
+  double rate = 0;            // frames per second, median of the rounds
+  bool everyAnswered = true;  // every frame got its answer (and, checked, the right one)
+};
+
+// `units` connections, one per port in `ports` (repeating), each sending kPipelined frames
+// as fast as the kernel takes them while its answers are read back.
+std::optional<Pipelined> pipelined(const std::vector<int>& ports, int units, bool checkAnswers) {
+  const Bytes stream = frames(kPipelined);
+  std::vector<double> rates;
+  Pipelined result;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<int> fds;
+    for (int u = 0; u < units; ++u) {
+      const int fd = connectTo(kLoopback, ports[static_cast<std::size_t>(u) % ports.size()]);
+      if (fd < 0) return std::nullopt;
+      fds.push_back(fd);
+    }
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    const auto start = Clock::now();
+    for (int fd : fds) {
+      threads.emplace_back([&, fd] {
+        std::thread writer([&] { sendAll(fd, stream.data(), stream.size()); });
+        Bytes answers(stream.size());
+        const bool whole = recvAll(fd, answers.data(), answers.size());
+        writer.join();
+        if (whole && (!checkAnswers || answersMatch(answers, kPipelined))) ++answered;
+      });
+    }
+    for (std::thread& t : threads) t.join();
+    const double elapsed = secondsSince(start);
+    for (int fd : fds) ::close(fd);
+    result.everyAnswered = result.everyAnswered && answered == units;
+    rates.push_back(units * kPipelined / elapsed);
+  }
+  result.rate = median(rates);
+  return result;
+}
+
+struct StopTimes {
+  double commandMs = 0;
+  double threadsGoneMs = 0;
+};
+
+// ---------------------------------------------------------------------------------------
+// The real program.
+
+std::vector<std::uint32_t> ownAddresses() {
+  std::vector<std::uint32_t> out;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return out;
+  for (ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+    const std::uint32_t a = reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr;
+    if (a != kLoopback) out.push_back(a);
+  }
+  freeifaddrs(list);
+  return out;
+}
+
+// Seconds from fork to the first accepted connection, or a reason why not measured.
+std::string startToListening(const std::string& program, std::vector<double>& seconds) {
+  if (::access(program.c_str(), X_OK) != 0) return "program not built (" + program + ")";
+  const std::vector<std::uint32_t> own = ownAddresses();
+  if (own.empty()) return "no address of this machine but loopback: not measurable here";
+  for (int round = 0; round < kRounds; ++round) {
+    char pattern[] = "/tmp/dravik-bench-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    if (made == nullptr) return "no temporary folder";
+    const std::string folder = made;
+    const std::string copy = folder + "/DRAVIK_A";
+    std::filesystem::copy_file(program, copy);
+    const int port = freePort();
+    std::ofstream(folder + "/DRAVIK-A.ini") << folder << "/start.dva\r\n";
+    std::ofstream(folder + "/start.dva")
+        << "#$PORT=" << port << "\r\n#$LOGGING=OFF\r\n#$SERVER=START\r\n";
+
+    const auto start = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      ::execl(copy.c_str(), copy.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    std::optional<double> took;
+    int status = 0;
+    bool exited = false;
+    while (!took && !exited && secondsSince(start) < 10) {
+      exited = ::waitpid(child, &status, WNOHANG) == child;
+      for (std::uint32_t address : own) {
+        const int fd = connectTo(address, port);
+        if (fd >= 0) {
+          took = secondsSince(start);
+          ::close(fd);
+          break;
+        }
+      }
+      if (!took) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (!exited) {
+      ::kill(child, SIGTERM);
+      ::waitpid(child, &status, 0);
+    }
+    std::filesystem::remove_all(folder);
+    if (exited) return "the program ended before listening (status " + std::to_string(status) + ")";
+    if (!took) return "the program did not listen within 10 s";
+    seconds.push_back(*took);
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------------------------------
+// The table.
+
+struct Row {
+  std::string figure;
+  std::string monitor;
+  std::string floor;
+  std::string ratio;
+  std::string goal;
+  std::string verdict;
+};
+
+std::string fmt(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string verdict(bool ok) {
+  return ok ? "met" : "MISSED";
+}
+
+void printTable(const std::vector<Row>& rows) {
+  std::array<std::size_t, 6> width{6, 7, 5, 5, 4, 6};
+  auto cells = [](const Row& r) {
+    return std::array<const std::string*, 6>{&r.figure, &r.monitor, &r.floor,
+                                             &r.ratio,  &r.goal,    &r.verdict};
+  };
+  for (const Row& r : rows) {
+    auto c = cells(r);
+    for (std::size_t i = 0; i < 6; ++i) width[i] = std::max(width[i], c[i]->size());
+  }
+  auto line = [&](const std::array<const std::string*, 6>& c) {
+    std::printf("|");
+    for (std::size_t i = 0; i < 6; ++i) {
+      std::printf(" %-*s |", static_cast<int>(width[i]), c[i]->c_str());
+    }
+    std::printf("\n");
+  };
+  const Row head{"Figure", "monitor", "floor", "ratio", "goal", "result"};
+  line(cells(head));
+  std::printf("|");
+  for (std::size_t w : width) std::printf("%s|", std::string(w + 2, '-').c_str());
+  std::printf("\n");
+  for (const Row& r : rows) line(cells(r));
+}
+
+[[noreturn]] void fail(const char* what) {
+  std::fprintf(stderr, "dravik-bench: %s\n", what);
+  std::exit(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::signal(SIGPIPE, SIG_IGN);
+  const std::string program = argc > 1 ? argv[1] : "build/DRAVIK_A";
+  char pattern[] = "/tmp/dravik-bench-XXXXXX";
+  const char* made = ::mkdtemp(pattern);
+  if (made == nullptr) fail("no temporary folder");
+  const std::string folder = made;
+  std::vector<Row> rows;
+
+  MonitorRig rig(folder);
+  const std::string logPath = rig.monitor().logFilePath();
+  std::vector<int> floorPorts;
+  for (int s = 0; s < kPortSlotCount; ++s) floorPorts.push_back(freePort());
+
+  // Idle: one server at a time, so the process holds only the one being measured.
+  if (!rig.start(4)) fail("the monitor did not start");
+  const std::optional<double> idleMonitor = idleCpuPercent(rig.ports());
+  rig.stop();
+  std::optional<double> idleFloor;
+  {
+    FloorServer floor(floorPorts);
+    idleFloor = idleCpuPercent(floorPorts);
+  }
+  if (!idleMonitor || !idleFloor) fail("idle units were not served");
+  rows.push_back({"idle CPU, 4 ports, 4 silent units, 5 s (% of one core)",
+                  fmt("%.3f %%", *idleMonitor), fmt("%.3f %%", *idleFloor),
+                  *idleFloor > 0 ? fmt("%.1fx", *idleMonitor / *idleFloor) : "-", "<= 1 %",
+                  verdict(*idleMonitor <= 1.0)});
+
+  FloorServer floor(floorPorts);
+  if (!rig.start(4)) fail("the monitor did not start");
+
+  rig.logging(true);
+  const std::optional<Latency> rtMonitor = roundTrip(rig.port(0));
+  const std::optional<Latency> rtFloor = roundTrip(floorPorts[0]);
+  if (!rtMonitor || !rtFloor) fail("a round trip went unanswered");
+  const double p50Ratio = rtMonitor->p50 / rtFloor->p50;
+  const double p99Ratio = rtMonitor->p99 / rtFloor->p99;
+  rows.push_back({"round trip p50, one unit, logging on (us)", fmt("%.1f", rtMonitor->p50),
+                  fmt("%.1f", rtFloor->p50), fmt("%.2fx", p50Ratio), "<= 1.5x floor",
+                  verdict(p50Ratio <= 1.5)});
+  rows.push_back({"round trip p99, one unit, logging on (us)", fmt("%.1f", rtMonitor->p99),
+                  fmt("%.1f", rtFloor->p99), fmt("%.2fx", p99Ratio), "<= 2x floor",
+                  verdict(p99Ratio <= 2.0)});
+
+  const std::optional<Pipelined> floorOne = pipelined({floorPorts[0]}, 1, false);
+  if (!floorOne) fail("the floor did not answer");
+
+  rig.logging(false);
+  const std::size_t linesBeforeOff = lineCount(logPath);
+  const std::optional<Pipelined> offOne = pipelined({rig.port(0)}, 1, true);
+  if (!offOne) fail("the monitor did not answer");
+  const bool offUnlogged = lineCount(logPath) == linesBeforeOff;
+  const double offRatio = offOne->rate / floorOne->rate;
+  rows.push_back({"20,000 pipelined frames, logging off (frames/s)", fmt("%.0f", offOne->rate),
+                  fmt("%.0f", floorOne->rate), fmt("%.2fx", offRatio), ">= 0.30x floor",
+                  verdict(offRatio >= 0.30 && offOne->everyAnswered && offUnlogged)});
+  if (!offOne->everyAnswered || !offUnlogged) {
+    rows.back().verdict += offOne->everyAnswered ? " (lines logged while off)" : " (unanswered)";
+  }
+
+  rig.logging(true);
+  const std::size_t linesBeforeOn = lineCount(logPath);
+  const std::optional<Pipelined> onOne = pipelined({rig.port(0)}, 1, true);
+  if (!onOne) fail("the monitor did not answer");
+  const std::size_t loggedOne = lineCount(logPath) - linesBeforeOn;
+  const bool onLogged = loggedOne == static_cast<std::size_t>(kRounds) * kPipelined;
+  const double onRatio = onOne->rate / floorOne->rate;
+  rows.push_back({"20,000 pipelined frames, logging on (frames/s)", fmt("%.0f", onOne->rate),
+                  fmt("%.0f", floorOne->rate), fmt("%.2fx", onRatio), ">= 0.10x floor",
+                  verdict(onRatio >= 0.10 && onOne->everyAnswered && onLogged)});
+  if (!onOne->everyAnswered || !onLogged) {
+    rows.back().verdict += " (" + std::to_string(loggedOne) + " lines for " +
+                           std::to_string(kRounds * kPipelined) + " frames)";
+  }
+
+  const std::size_t linesBeforeFour = lineCount(logPath);
+  const std::optional<Pipelined> fourMonitor = pipelined(rig.ports(), 4, true);
+  const std::optional<Pipelined> fourFloor = pipelined(floorPorts, 4, false);
+  if (!fourMonitor || !fourFloor) fail("four units were not answered");
+  const std::size_t loggedFour = lineCount(logPath) - linesBeforeFour;
+  const bool fourLogged = loggedFour == static_cast<std::size_t>(kRounds) * 4 * kPipelined;
+  const double scaling = fourMonitor->rate / onOne->rate;
+  rows.push_back({"4 units on 4 ports, logging on (frames/s, all units)",
+                  fmt("%.0f", fourMonitor->rate), fmt("%.0f", fourFloor->rate),
+                  fmt("%.2fx", fourMonitor->rate / fourFloor->rate),
+                  ">= 1.5x own single unit (" + fmt("%.2fx", scaling) + ")",
+                  verdict(scaling >= 1.5 && fourMonitor->everyAnswered && fourLogged)});
+  if (!fourMonitor->everyAnswered || !fourLogged) {
+    rows.back().verdict += " (" + std::to_string(loggedFour) + " lines)";
+  }
+  rig.stop();
+  floor.stop();
+
+  // Stop with 64 connected units: the command's own time, then until the threads are gone.
+  std::vector<double> stopMonitor, goneMonitor, stopFloor;
+  for (int round = 0; round < kRounds; ++round) {
+    const int before = threadCount();
+    if (!rig.start(4)) fail("the monitor did not restart");
+    std::vector<int> units;
+    const Bytes frame = frames(1);
+    for (int u = 0; u < kStopUnits; ++u) {
+      const int fd = connectTo(kLoopback, rig.port(u % kPortSlotCount));
+      std::uint8_t answer[5];
+      if (fd < 0 || !sendAll(fd, frame.data(), frame.size()) || !recvAll(fd, answer, 5)) {
+        fail("a unit was not served before the stop");
+      }
+      units.push_back(fd);
+    }
+    const auto start = Clock::now();
+    rig.stop();
+    stopMonitor.push_back(secondsSince(start) * 1e3);
+    while (threadCount() > before && secondsSince(start) < 5) std::this_thread::yield();
+    goneMonitor.push_back(secondsSince(start) * 1e3);
+    for (int fd : units) ::close(fd);
+
+    std::vector<int> floorRound;
+    for (int s = 0; s < kPortSlotCount; ++s) floorRound.push_back(freePort());
+    FloorServer roundFloor(floorRound);
+    for (int u = 0; u < kStopUnits; ++u) {
+      const int fd = connectTo(kLoopback, floorRound[u % kPortSlotCount]);
+      std::uint8_t answer[5];
+      if (fd < 0 || !sendAll(fd, frame.data(), frame.size()) || !recvAll(fd, answer, 5)) {
+        fail("the floor did not serve a unit");
+      }
+      units[static_cast<std::size_t>(u)] = fd;
+    }
+    const auto floorStart = Clock::now();
+    roundFloor.stop();
+    stopFloor.push_back(secondsSince(floorStart) * 1e3);
+    for (int fd : units) ::close(fd);
+  }
+  const double stopMs = median(stopMonitor);
+  const double goneMs = median(goneMonitor);
+  const double floorStopMs = median(stopFloor);
+  rows.push_back({"stop, 4 ports, 64 units: command returns (ms)", fmt("%.2f", stopMs),
+                  fmt("%.2f", floorStopMs), fmt("%.1fx", stopMs / floorStopMs), "<= 10 ms",
+                  verdict(stopMs <= 10)});
+  rows.push_back({"stop, 4 ports, 64 units: every worker gone (ms)", fmt("%.2f", goneMs),
+                  fmt("%.2f", floorStopMs), fmt("%.1fx", goneMs / floorStopMs), "<= 50 ms",
+                  verdict(goneMs <= 50)});
+
+  std::vector<double> startSeconds;
+  const std::string whyNot = startToListening(program, startSeconds);
+  if (whyNot.empty()) {
+    const double s = median(startSeconds);
+    rows.push_back({"DRAVIK_A start to listening, startup START (s)", fmt("%.3f", s), "-", "-",
+                    "< 0.5 s", verdict(s < 0.5)});
+  } else {
+    rows.push_back({"DRAVIK_A start to listening, startup START (s)", "not measured", "-", "-",
+                    "< 0.5 s", whyNot});
+  }
+
+  if (rig.messageBoxes() != 0) {
+    rows.push_back({"message boxes shown during the run", std::to_string(rig.messageBoxes()), "-",
+                    "-", "0", "MISSED"});
+  }
+  printTable(rows);
+  std::filesystem::remove_all(folder);
+  return 0;
+}
