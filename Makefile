@@ -7,7 +7,10 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Sanitizer builds leave the Qt window out: they check the core, the engine and the files.
 SANITIZER_FLAGS = -DCMAKE_BUILD_TYPE=Debug -DDRAVIK_WITH_GUI=OFF
 
-.PHONY: all setup build run test test-asan test-tsan clean
+.PHONY: all setup build run test test-asan test-tsan test-fuzz fuzz package screenshot clean
+# How long each fuzz target runs: a few seconds in `make test`, minutes in `make fuzz`.
+FUZZ_SECONDS ?= 300
+FUZZ_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DDRAVIK_FUZZ=ON
 
 all: build
 
@@ -21,9 +24,9 @@ build: setup
 run: build
 	@bash scripts/run.sh $(BUILD) $(VARIANT)
 
-# Every test: the ordinary build, then AddressSanitizer with UndefinedBehaviorSanitizer, then
-# ThreadSanitizer over the same suites.
-test: build test-asan test-tsan
+# Every test: AddressSanitizer with UndefinedBehaviorSanitizer, ThreadSanitizer, a short run of
+# each fuzz target, then the ordinary build with the window and the package.
+test: build test-asan test-tsan test-fuzz
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: setup
@@ -36,5 +39,23 @@ test-tsan: setup
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+test-fuzz: setup
+	cmake -S . -B build-fuzz $(FUZZ_FLAGS) -DDRAVIK_FUZZ_SECONDS=5
+	cmake --build build-fuzz -j $(JOBS)
+	cd build-fuzz && ctest --output-on-failure
+
+fuzz: setup
+	cmake -S . -B build-fuzz $(FUZZ_FLAGS) -DDRAVIK_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build build-fuzz -j $(JOBS)
+	cd build-fuzz && ctest --output-on-failure --timeout $$(( $(FUZZ_SECONDS) + 120 ))
+
+# dravik-<version>-linux-x86_64.tar.gz in the build folder.
+package: build
+	cd $(BUILD) && cpack --config CPackConfig.cmake
+
+# docs/screenshot-a.png and -b.png, made under Xvfb in a network namespace of their own.
+screenshot: build
+	bash scripts/screenshot.sh $(BUILD)
+
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz
