@@ -7,7 +7,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Sanitizer builds leave the Qt window out: they check the core, the engine and the files.
 SANITIZER_FLAGS = -DCMAKE_BUILD_TYPE=Debug -DDRAVIK_WITH_GUI=OFF
 
-.PHONY: all setup build run test test-asan test-tsan test-fuzz fuzz package screenshot clean
+.PHONY: all setup build run test test-asan test-tsan test-fuzz fuzz package screenshot bench clean
 # How long each fuzz target runs: a few seconds in `make test`, minutes in `make fuzz`.
 FUZZ_SECONDS ?= 300
 FUZZ_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DDRAVIK_FUZZ=ON
@@ -56,6 +56,10 @@ package: build
 # docs/screenshot-a.png and -b.png, made under Xvfb in a network namespace of their own.
 screenshot: build
 	bash scripts/screenshot.sh $(BUILD)
+
+# The monitor core against a minimal epoll server, one table (about a minute; not in test).
+bench: build
+	$(BUILD)/tools/dravik-bench $(BUILD)/DRAVIK_A
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz
