@@ -14,9 +14,19 @@
 
 namespace dravik {
 
+namespace {
+
+std::atomic<WorkerThread::CreateFunction> createFunction{&pthread_create};
+
+}  // namespace
+
+WorkerThread::CreateFunction WorkerThread::replaceCreateFunction(CreateFunction create) {
+  return createFunction.exchange(create);
+}
+
 int WorkerThread::create(void* (*entry)(void*), void* arg) {
   join();
-  const int error = pthread_create(&handle_, nullptr, entry, arg);
+  const int error = createFunction.load()(&handle_, nullptr, entry, arg);
   started_ = error == 0;
   return error;
 }

@@ -51,6 +51,11 @@ class WorkerThread {
   void join();
   bool running() const { return started_; }
 
+  // What creates every worker thread: pthread_create, unless a test puts in a stand-in with
+  // the same contract to make the system refuse threads. Returns the one it replaces.
+  using CreateFunction = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+  static CreateFunction replaceCreateFunction(CreateFunction create);
+
  private:
   template <typename Body>
   static void* trampoline(void* arg) {

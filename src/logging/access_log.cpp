@@ -27,8 +27,7 @@ void AccessLog::appendAccessLog(const std::string& sourceAddress) {
     if (!file_.open(settings_.path)) {
       failure = messages().logCannotOpen;
     } else {
-      const std::optional<long long> size = file_.size();
-      const bool header = (size && *size == 0) || namesChanged_;
+      const bool header = file_.size() == 0 || namesChanged_;
       std::string record = header ? headerLine() : std::string();
       record += dataLine(sourceAddress);
       if (!file_.append(record)) {

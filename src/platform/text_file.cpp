@@ -107,6 +107,7 @@ bool AppendFile::open(std::string_view path) {
     struct stat named {};
     if (::stat(fileName_.c_str(), &named) == 0 && named.st_dev == device_ &&
         named.st_ino == inode_) {
+      size_ = named.st_size;
       return true;
     }
   }
@@ -121,13 +122,8 @@ bool AppendFile::open(std::string_view path) {
   }
   device_ = opened.st_dev;
   inode_ = opened.st_ino;
+  size_ = opened.st_size;
   return true;
-}
-
-std::optional<long long> AppendFile::size() const {
-  struct stat info {};
-  if (fd_ < 0 || ::fstat(fd_, &info) != 0) return std::nullopt;
-  return info.st_size;
 }
 
 bool AppendFile::append(std::string_view bytes) {

@@ -33,8 +33,8 @@ class AppendFile {
 
   // Makes `path` the open file; false when it cannot be opened (nothing is open then).
   bool open(std::string_view path);
-  // The open file's length in bytes, or nothing when it cannot be told.
-  std::optional<long long> size() const;
+  // The open file's length in bytes as open() found it (a device reads as 0).
+  long long size() const { return size_; }
   // Writes all of `bytes` at the end of the open file; false on failure. A write that fails
   // part way is taken back, so the file never keeps half of `bytes`, and the file is closed
   // so that the next use opens it afresh.
@@ -47,6 +47,7 @@ class AppendFile {
   std::string fileName_;
   unsigned long long device_ = 0;
   unsigned long long inode_ = 0;
+  long long size_ = 0;
 };
 
 }  // namespace dravik::textfile

@@ -1,0 +1,503 @@
+// The listening server against peers that misbehave: thousands of idle connections, floods
+// without a terminator, trickles, resets, peers that never read, storms during a stop, a
+// system that refuses threads and a log on a full disk. Everything on 127.0.0.1.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/listening_server.h"
+#include "engine/messages.h"
+#include "fake_view.h"
+#include "logging/access_log.h"
+#include "logging/trace.h"
+
+namespace dravik {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
+const Bytes kDo1On{0x44, 0x4F, 0x31, 0x30, 0xC8};
+const Bytes kDo1OnAnswer{0x64, 0x6F, 0x21, 0x20, 0xC8};
+
+sockaddr_in loopback(int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = kLoopback;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  return a;
+}
+
+int freePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = loopback(0);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+// A connected socket, or -1. `receiveBuffer` > 0 shrinks the socket's receive buffer first.
+int connectUnit(int port, int receiveBuffer = 0) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (receiveBuffer > 0) {
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  }
+  sockaddr_in a = loopback(port);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool sendBytes(int fd, const Bytes& bytes) {
+  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+// Up to `count` bytes, waiting at most 10 s; fewer when the peer closes or time runs out.
+Bytes receive(int fd, std::size_t count) {
+  Bytes got;
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    std::uint8_t b[256];
+    const ssize_t n = ::recv(fd, b, std::min(sizeof b, count - got.size()), 0);
+    if (n <= 0) break;
+    got.insert(got.end(), b, b + n);
+  }
+  return got;
+}
+
+// One frame sent and its answer read back.
+Bytes roundTrip(int fd, const Bytes& frame = kDo1On) {
+  if (!sendBytes(fd, frame)) return {};
+  return receive(fd, 5);
+}
+
+bool seesEof(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, 10000) <= 0) return false;
+  std::uint8_t b;
+  return ::recv(fd, &b, 1, 0) == 0;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::seconds limit = 10s) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+std::size_t entries(const char* folder) {
+  std::size_t n = 0;
+  if (DIR* d = ::opendir(folder)) {
+    while (const dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
+    ::closedir(d);
+  }
+  return n;
+}
+
+std::size_t threadCount() {
+  return entries("/proc/self/task");
+}
+
+std::size_t descriptorCount() {
+  // opendir holds one descriptor of its own while it counts; it is the same every time.
+  return entries("/proc/self/fd");
+}
+
+long residentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+std::string fileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::size_t lineCount(const std::string& path) {
+  const std::string text = fileText(path);
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/dravik-hostile-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    path_ = made ? made : "";
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// DRAVIK_B's engine (it traces) over a real access log in a folder of its own.
+struct Rig {
+  Rig() : trace(view, kVariantB.traceEnabled) {
+    state.selectedLocalAddress = kLoopback;
+    logPath = folder.path() + "/access.csv";
+    useLog(logPath, true);
+  }
+  ~Rig() { server.shutdown(); }
+  void useLog(const std::string& path, bool on) {
+    AccessLog::Settings s;
+    s.logging = on;
+    s.path = path;
+    for (int i = 0; i < kVariantB.inputCount(); ++i)
+      s.inputNames.push_back("DI" + std::to_string(i));
+    log.update(s);
+  }
+  // Starts listening on `count` fresh ports.
+  void start(int count) {
+    ports.clear();
+    for (int s = 0; s < count; ++s) {
+      ports.push_back(freePort());
+      state.slots[s].port = ports.back();
+      state.slots[s].state = SlotState::Starting;
+    }
+    ASSERT_EQ(server.start(), kOk);
+  }
+  void stop() {
+    for (int s = 0; s < kPortSlotCount; ++s) {
+      if (state.slots[s].state == SlotState::Serving) server.requestStop(s);
+    }
+    for (int s = 0; s < kPortSlotCount; ++s) server.waitUntilIdle(s);
+  }
+  // Log lines written so far, the header included.
+  std::size_t logLines() const { return lineCount(logPath); }
+
+  TempFolder folder;
+  std::string logPath;
+  test::FakeView view;
+  MonitorState state;
+  Trace trace;
+  AccessLog log{kVariantB, view, state};
+  ListeningServer server{kVariantB, state, view, trace, log};
+  std::vector<int> ports;
+};
+
+// Raises the soft descriptor limit to `wanted`; false when the hard limit is lower.
+bool raiseDescriptorLimit(rlim_t wanted) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+  if (limit.rlim_cur >= wanted) return true;
+  if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < wanted) return false;
+  limit.rlim_cur = wanted;
+  return setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+TEST(HostilePeers, TwoThousandIdleConnectionsLeaveARealUnitServed) {
+  constexpr int kIdle = 2000;
+  // Both ends of every connection live in this process, plus some for the rest.
+  if (!raiseDescriptorLimit(2 * kIdle + 256)) {
+    GTEST_SKIP() << "the hard descriptor limit is below " << 2 * kIdle + 256;
+  }
+  Rig rig;
+  rig.start(1);
+  const int unit = connectUnit(rig.ports[0]);
+  ASSERT_GE(unit, 0);
+  ASSERT_EQ(roundTrip(unit), kDo1OnAnswer);
+  ASSERT_TRUE(eventually([&] { return rig.server.receiverCount() == 1; }));
+  const std::size_t before = threadCount();
+
+  std::vector<int> idle;
+  int answered = 1;
+  for (int i = 0; i < kIdle; ++i) {
+    const int fd = connectUnit(rig.ports[0]);
+    ASSERT_GE(fd, 0) << "idle connection " << i << " refused";
+    idle.push_back(fd);
+    // The listening backlog is 5: more connections than that waiting for accept would have
+    // their handshakes dropped and retried a second later, so at most 4 are left pending.
+    ASSERT_TRUE(eventually([&] { return rig.server.receiverCount() + 4 > idle.size(); }))
+        << "the server stopped accepting at " << i;
+    if (i % 250 == 0) {
+      ASSERT_EQ(roundTrip(unit), kDo1OnAnswer) << "unit unanswered after " << i << " idle";
+      ++answered;
+    }
+  }
+  EXPECT_TRUE(eventually([&] { return rig.server.receiverCount() == kIdle + 1u; }))
+      << "every idle connection gets its receiver: " << rig.server.receiverCount();
+  ASSERT_EQ(roundTrip(unit), kDo1OnAnswer) << "unit unanswered with every idle one open";
+  ++answered;
+
+  for (int fd : idle) ::close(fd);
+  EXPECT_TRUE(eventually([&] { return threadCount() == before; }))
+      << "threads after the idle ones closed: " << threadCount() << ", before: " << before;
+  ASSERT_EQ(roundTrip(unit), kDo1OnAnswer);
+  ++answered;
+  // Each line is written just after its answer is sent.
+  EXPECT_TRUE(eventually([&] { return rig.logLines() == 1u + answered; }))
+      << "a header and one line per answered frame: " << rig.logLines() << " lines";
+  ::close(unit);
+}
+
+TEST(HostilePeers, FloodsTricklesAndResetsLeaveTheSlotServing) {
+  Rig rig;
+  rig.start(1);
+  int wellBehaved = 0;
+
+  // 1 MB without a terminator: the frame position wraps, memory stays put, and as 1 MB is a
+  // whole number of 32-byte turns, the next frame is cut from position 0 again.
+  const Bytes flood(1 << 20, 0x41);
+  const int flooder = connectUnit(rig.ports[0]);
+  ASSERT_GE(flooder, 0);
+  ASSERT_EQ(roundTrip(flooder), kDo1OnAnswer);
+  ++wellBehaved;
+  const long rssBefore = residentKb();
+  std::size_t sent = 0;
+  while (sent < flood.size()) {
+    const ssize_t n = ::send(flooder, flood.data() + sent, flood.size() - sent, MSG_NOSIGNAL);
+    ASSERT_GT(n, 0) << "the monitor stopped reading the flood";
+    sent += static_cast<std::size_t>(n);
+  }
+  EXPECT_EQ(roundTrip(flooder), kDo1OnAnswer) << "the flooded connection still answers";
+  ++wellBehaved;
+  const long rssAfter = residentKb();
+  EXPECT_LT(rssAfter - rssBefore, 2048) << "VmRSS grew from " << rssBefore << " kB to " << rssAfter
+                                        << " kB for bytes that are never kept";
+
+  // One byte every 100 ms.
+  const int trickler = connectUnit(rig.ports[0]);
+  ASSERT_GE(trickler, 0);
+  const Bytes dk{0x44, 0x4B, 0x30, 0x31, 0x30, 0x30, 0xC8};  // DI1 off by mask
+  for (std::uint8_t byte : dk) {
+    ASSERT_TRUE(sendBytes(trickler, {byte}));
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(receive(trickler, 5), (Bytes{0x64, 0x6B, 0x20, 0x20, 0xC8}))
+      << "the trickled frame is answered with DI1 off";
+  ++wellBehaved;
+
+  // A reset in the middle of a frame.
+  const int resetter = connectUnit(rig.ports[0]);
+  ASSERT_GE(resetter, 0);
+  ASSERT_TRUE(sendBytes(resetter, {0x44, 0x4F}));
+  const linger abort{1, 0};
+  ::setsockopt(resetter, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  ::close(resetter);
+  EXPECT_TRUE(eventually([&] {
+    return rig.view.trace().find("recv error: ") != std::string::npos;
+  })) << "the reset is a receive error: "
+      << rig.view.trace();
+
+  for (int fd : {flooder, trickler}) {
+    EXPECT_EQ(roundTrip(fd), kDo1OnAnswer) << "the slot serves the others after the reset";
+    ++wellBehaved;
+  }
+  EXPECT_EQ(rig.logLines(), 1u + wellBehaved) << fileText(rig.logPath);
+  ::close(flooder);
+  ::close(trickler);
+}
+
+TEST(HostilePeers, APeerThatNeverReadsHoldsUpNoOtherUnit) {
+  Rig rig;
+  rig.useLog(rig.logPath, false);
+  rig.start(2);
+  // A small receive buffer fills after a few hundred answers.
+  const int deaf = connectUnit(rig.ports[0], 4096);
+  const int sameSlot = connectUnit(rig.ports[0]);
+  const int otherSlot = connectUnit(rig.ports[1]);
+  ASSERT_GE(deaf, 0);
+  ASSERT_GE(sameSlot, 0);
+  ASSERT_GE(otherSlot, 0);
+
+  constexpr int kFrames = 100000;
+  Bytes stream;
+  for (int i = 0; i < kFrames; ++i) stream.insert(stream.end(), kDo1On.begin(), kDo1On.end());
+  std::atomic<bool> delivered{false};
+  std::thread flood([&] {
+    std::size_t sent = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (sent < stream.size() && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{deaf, POLLOUT, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      const ssize_t n = ::send(deaf, stream.data() + sent, stream.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    delivered = sent == stream.size();
+  });
+  int rounds = 0;
+  while (!delivered && rounds < 2000) {
+    ASSERT_EQ(roundTrip(sameSlot), kDo1OnAnswer) << "same slot, round " << rounds;
+    ASSERT_EQ(roundTrip(otherSlot), kDo1OnAnswer) << "other slot, round " << rounds;
+    ++rounds;
+  }
+  flood.join();
+  EXPECT_TRUE(delivered) << "the monitor kept reading the deaf peer's frames";
+  EXPECT_GT(rounds, 0);
+  // The deaf peer's answers overflowed: fewer than all of them are waiting for it.
+  int waiting = 0;
+  ::ioctl(deaf, FIONREAD, &waiting);
+  EXPECT_LT(waiting, kFrames * 5) << "the answers never filled the deaf peer's buffers";
+  EXPECT_EQ(roundTrip(sameSlot), kDo1OnAnswer);
+  for (int fd : {deaf, sameSlot, otherSlot}) ::close(fd);
+}
+
+TEST(HostilePeers, ConnectAndCloseStormsDuringStopsLeaveNothingBehind) {
+  Rig rig;
+  // Logging off: the log's open file would count as a descriptor left behind.
+  rig.useLog(rig.logPath, false);
+  const std::size_t threadsBefore = threadCount();
+  const std::size_t descriptorsBefore = descriptorCount();
+  std::atomic<bool> storming{true};
+  std::atomic<int> portA{0}, portB{0};
+  std::vector<std::thread> storms;
+  for (int t = 0; t < 4; ++t) {
+    storms.emplace_back([&, t] {
+      const auto deadline = std::chrono::steady_clock::now() + 20s;
+      while (storming && std::chrono::steady_clock::now() < deadline) {
+        const int port = t % 2 ? portB.load() : portA.load();
+        if (port == 0) continue;
+        const int fd = connectUnit(port);
+        if (fd < 0) continue;
+        if (t == 0) sendBytes(fd, kDo1On);
+        ::close(fd);
+      }
+    });
+  }
+  for (int cycle = 0; cycle < 20; ++cycle) {
+    rig.start(2);
+    portA = rig.ports[0];
+    portB = rig.ports[1];
+    std::this_thread::sleep_for(20ms);
+    rig.stop();
+  }
+  storming = false;
+  for (std::thread& s : storms) s.join();
+  EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore; }))
+      << "threads: " << threadCount() << ", before: " << threadsBefore;
+  EXPECT_TRUE(eventually([&] { return descriptorCount() == descriptorsBefore; }))
+      << "descriptors: " << descriptorCount() << ", before: " << descriptorsBefore;
+  EXPECT_EQ(rig.server.receiverCount(), 0u);
+}
+
+// The system refuses every new thread while `refuse` is set.
+std::atomic<bool> refuse{false};
+int refusingCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*entry)(void*),
+                   void* arg) {
+  if (refuse) return EAGAIN;
+  return pthread_create(thread, attributes, entry, arg);
+}
+
+TEST(HostilePeers, ARefusedThreadCostsOnlyItsConnection) {
+  const WorkerThread::CreateFunction original =
+      WorkerThread::replaceCreateFunction(&refusingCreate);
+  {
+    Rig rig;
+    rig.start(1);
+    const int served = connectUnit(rig.ports[0]);
+    ASSERT_GE(served, 0);
+    ASSERT_EQ(roundTrip(served), kDo1OnAnswer);
+
+    refuse = true;
+    const int refused = connectUnit(rig.ports[0]);
+    ASSERT_GE(refused, 0) << "the kernel accepts; the monitor closes";
+    EXPECT_TRUE(seesEof(refused)) << "a connection without a receiver is closed";
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "thread error: %d \r\n", EAGAIN);
+    EXPECT_NE(rig.view.trace().find(expected), std::string::npos) << rig.view.trace();
+    EXPECT_EQ(roundTrip(served), kDo1OnAnswer) << "the connected unit goes on";
+    refuse = false;
+
+    const int later = connectUnit(rig.ports[0]);
+    ASSERT_GE(later, 0);
+    EXPECT_EQ(roundTrip(later), kDo1OnAnswer) << "threads again: new units are served";
+    EXPECT_EQ(rig.logLines(), 4u) << fileText(rig.logPath);
+    for (int fd : {served, refused, later}) ::close(fd);
+  }
+  WorkerThread::replaceCreateFunction(original);
+}
+
+// A tmpfs of a few pages mounted for the test's life; not mounted when not permitted.
+class TinyFileSystem {
+ public:
+  explicit TinyFileSystem(const std::string& at) : at_(at) {
+    mounted_ = ::mount("tmpfs", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16k") == 0;
+  }
+  ~TinyFileSystem() {
+    if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string at_;
+  bool mounted_ = false;
+};
+
+TEST(HostilePeers, AFullDiskIsReportedAndTheUnitsGoOnBeingAnswered) {
+  Rig rig;
+  rig.start(1);
+  const int unit = connectUnit(rig.ports[0]);
+  ASSERT_GE(unit, 0);
+
+  if (std::filesystem::exists("/dev/full")) {
+    rig.useLog("/dev/full", true);
+    EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+    EXPECT_EQ(roundTrip(unit), kDo1OnAnswer) << "answered after the failed write";
+    EXPECT_TRUE(eventually([&] { return rig.view.messageBoxes().size() == 2; }))
+        << "one message box per frame that could not be logged";
+    for (const std::string& box : rig.view.messageBoxes()) {
+      EXPECT_EQ(box, messages().logWriteFailed);
+    }
+    rig.view.clearMessageBoxes();
+  }
+
+  const std::string mountPoint = rig.folder.path() + "/tiny";
+  std::filesystem::create_directory(mountPoint);
+  TinyFileSystem tiny(mountPoint);
+  if (!tiny.mounted()) GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+  const std::string path = mountPoint + "/full.csv";
+  rig.useLog(path, true);
+  int frames = 0;
+  while (rig.view.messageBoxes().empty() && frames < 2000) {
+    ASSERT_EQ(roundTrip(unit), kDo1OnAnswer) << "frame " << frames;
+    ++frames;
+  }
+  ASSERT_FALSE(rig.view.messageBoxes().empty()) << "the tmpfs never filled";
+  EXPECT_EQ(rig.view.messageBoxes().front(), messages().logWriteFailed);
+  const std::string text = fileText(path);
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "no half line at the end of a full disk";
+  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer) << "still answering on a full disk";
+  ::close(unit);
+}
+
+}  // namespace
+}  // namespace dravik
