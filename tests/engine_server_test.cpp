@@ -1,8 +1,6 @@
 // The listening server, its receivers and the start/stop command, end to end on 127.0.0.1.
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,7 +8,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,16 +20,14 @@
 #include "fake_view.h"
 #include "logging/access_log_sink.h"
 #include "logging/trace.h"
+#include "loopback_peer.h"
 #include "monitor/monitor.h"
 #include "output/output_sender.h"
 
 namespace dravik {
 namespace {
 
-using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
-
-const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
+using namespace test;
 
 class FakeSink : public AccessLogSink {
  public:
@@ -50,38 +45,6 @@ class FakeSink : public AccessLogSink {
   std::vector<std::string> calls_;
 };
 
-// A port nobody listens on right now.
-int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = kLoopback;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = kLoopback;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  return a;
-}
-
-// A connected unit socket, or -1 when the connection is refused.
-int connectUnit(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a = loopback(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // True when a socket can be bound to the port now (nobody holds it).
 bool portFree(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -92,52 +55,6 @@ bool portFree(int port) {
   const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   ::close(fd);
   return ok;
-}
-
-void sendBytes(int fd, const Bytes& bytes) {
-  ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-            static_cast<ssize_t>(bytes.size()));
-}
-
-// Up to `count` bytes, waiting at most 5 s; fewer when the peer closes or time runs out.
-Bytes receive(int fd, std::size_t count) {
-  Bytes got;
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    std::uint8_t b[64];
-    const ssize_t n = ::recv(fd, b, std::min(sizeof b, count - got.size()), 0);
-    if (n <= 0) break;
-    got.insert(got.end(), b, b + n);
-  }
-  return got;
-}
-
-// True when the peer closed the connection within 5 s.
-bool seesEof(int fd) {
-  pollfd p{fd, POLLIN, 0};
-  if (::poll(&p, 1, 5000) <= 0) return false;
-  std::uint8_t b;
-  return ::recv(fd, &b, 1, 0) == 0;
-}
-
-bool eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-std::size_t entries(const char* folder) {
-  std::size_t n = 0;
-  if (DIR* d = ::opendir(folder)) {
-    while (const dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
-    ::closedir(d);
-  }
-  return n;
 }
 
 std::string sourceLabel(const char* address) {
@@ -176,7 +93,7 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
 
     const int unit = connectUnit(port);
     ASSERT_GE(unit, 0);
-    sendBytes(unit, kDo1On);
+    ASSERT_TRUE(sendBytes(unit, kDo1On));
     EXPECT_EQ(receive(unit, 5), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8}));
     const int label = kSlotControls[0].sourceLabel;
     EXPECT_TRUE(eventually([&] { return rig.view.text(label) == sourceLabel("127.0.0.1"); }))
@@ -211,7 +128,8 @@ TEST(ListeningServer, FramingOnOneConnection) {
   const int unit = connectUnit(port);
   ASSERT_GE(unit, 0);
   // Another kind first, then two frames in one segment.
-  sendBytes(unit, {0x41, 0x42, 0xC8, 0x44, 0x4F, 0x31, 0x30, 0xC8, 0x44, 0x4F, 0x30, 0x30, 0xC8});
+  ASSERT_TRUE(sendBytes(
+      unit, {0x41, 0x42, 0xC8, 0x44, 0x4F, 0x31, 0x30, 0xC8, 0x44, 0x4F, 0x30, 0x30, 0xC8}));
   EXPECT_EQ(receive(unit, 10), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8, 0x64, 0x6F, 0x20, 0x20, 0xC8}))
       << "the foreign frame gets no answer, both DO frames do, in order";
   EXPECT_EQ(rig.state.inputs[0], 0) << "the last frame wins";
@@ -220,7 +138,7 @@ TEST(ListeningServer, FramingOnOneConnection) {
   EXPECT_NE(rig.view.trace().find("Recv 41 42"), std::string::npos) << "foreign frame traced";
   // A DK frame repaints only the lamps of its mask: DI2.
   const int before = rig.view.control(kVariantB.inputs[0].lamp).repaints;
-  sendBytes(unit, {0x44, 0x4B, 0x32, 0x32, 0x30, 0x30, 0xC8});
+  ASSERT_TRUE(sendBytes(unit, {0x44, 0x4B, 0x32, 0x32, 0x30, 0x30, 0xC8}));
   EXPECT_EQ(receive(unit, 5), (Bytes{0x64, 0x6B, 0x22, 0x20, 0xC8}));
   EXPECT_EQ(rig.view.control(kVariantB.inputs[0].lamp).repaints, before) << "DI1 not in mask";
   EXPECT_GT(rig.view.control(kVariantB.inputs[1].lamp).repaints, 0);
@@ -239,14 +157,14 @@ TEST(ListeningServer, PendingConnectionsAndSharedInputs) {
   const int second = connectUnit(portA);
   ASSERT_GE(first, 0);
   ASSERT_GE(second, 0);
-  sendBytes(second, {0x44, 0x4B, 0x31, 0x31, 0x30, 0x30, 0xC8});
+  ASSERT_TRUE(sendBytes(second, {0x44, 0x4B, 0x31, 0x31, 0x30, 0x30, 0xC8}));
   EXPECT_EQ(receive(second, 5), (Bytes{0x64, 0x6B, 0x21, 0x20, 0xC8})) << "second unit served";
-  sendBytes(first, {0x44, 0x4B, 0x30, 0x30, 0x31, 0x31, 0xC8});
+  ASSERT_TRUE(sendBytes(first, {0x44, 0x4B, 0x30, 0x30, 0x31, 0x31, 0xC8}));
   EXPECT_EQ(receive(first, 5), (Bytes{0x64, 0x6B, 0x21, 0x21, 0xC8})) << "first unit served";
   // A unit on the other port sees the inputs the first port's units set.
   const int other = connectUnit(portB);
   ASSERT_GE(other, 0);
-  sendBytes(other, {0x44, 0x4B, 0x32, 0x32, 0x30, 0x30, 0xC8});
+  ASSERT_TRUE(sendBytes(other, {0x44, 0x4B, 0x32, 0x32, 0x30, 0x30, 0xC8}));
   EXPECT_EQ(receive(other, 5), (Bytes{0x64, 0x6B, 0x23, 0x21, 0xC8}));
   EXPECT_EQ(rig.server.receiverCount(), 3u) << "one receiver per connection";
   for (int fd : {first, second, other}) ::close(fd);
@@ -260,7 +178,7 @@ TEST(ListeningServer, ShutdownClosesEveryConnection) {
   rig->listenOn(2, port);
   ASSERT_EQ(rig->server.start(), kOk);
   const int unit = connectUnit(port);
-  sendBytes(unit, kDo1On);
+  ASSERT_TRUE(sendBytes(unit, kDo1On));
   ASSERT_EQ(receive(unit, 5).size(), 5u);
   rig.reset();
   EXPECT_TRUE(seesEof(unit)) << "destroying the server closes the unit's connection";
@@ -399,7 +317,7 @@ TEST(StartStop, StopWithConnectedUnitsLeavesNothingBehind) {
     std::vector<int> units;
     for (int port : {p0, p0, p1, p1}) {
       units.push_back(connectUnit(port));
-      sendBytes(units.back(), kDo1On);
+      ASSERT_TRUE(sendBytes(units.back(), kDo1On));
       ASSERT_EQ(receive(units.back(), 5).size(), 5u) << "unit on " << port << " answered";
     }
     // The window updates of a frame follow its answer; let the last one land first.

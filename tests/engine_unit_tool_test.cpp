@@ -13,23 +13,14 @@
 #include "engine/controls.h"
 #include "fake_adapters.h"
 #include "fake_view.h"
+#include "loopback_peer.h"
 #include "monitor/monitor.h"
 #include "output/output_sender.h"
 
 namespace dravik {
 namespace {
 
-int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
+using namespace test;
 
 // Runs the tool; its output is read line by line as it comes.
 class Tool {

@@ -28,98 +28,19 @@
 #include "fake_view.h"
 #include "logging/access_log.h"
 #include "logging/trace.h"
+#include "loopback_peer.h"
 
 namespace dravik {
 namespace {
 
-using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
-
-const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
+using namespace test;
 const Bytes kDo1On{0x44, 0x4F, 0x31, 0x30, 0xC8};
 const Bytes kDo1OnAnswer{0x64, 0x6F, 0x21, 0x20, 0xC8};
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = kLoopback;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  return a;
-}
-
-int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = loopback(0);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
-// A connected socket, or -1. `receiveBuffer` > 0 shrinks the socket's receive buffer first.
-int connectUnit(int port, int receiveBuffer = 0) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (receiveBuffer > 0) {
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  }
-  sockaddr_in a = loopback(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-bool sendBytes(int fd, const Bytes& bytes) {
-  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-}
-
-// Up to `count` bytes, waiting at most 10 s; fewer when the peer closes or time runs out.
-Bytes receive(int fd, std::size_t count) {
-  Bytes got;
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    std::uint8_t b[256];
-    const ssize_t n = ::recv(fd, b, std::min(sizeof b, count - got.size()), 0);
-    if (n <= 0) break;
-    got.insert(got.end(), b, b + n);
-  }
-  return got;
-}
 
 // One frame sent and its answer read back.
 Bytes roundTrip(int fd, const Bytes& frame = kDo1On) {
   if (!sendBytes(fd, frame)) return {};
   return receive(fd, 5);
-}
-
-bool seesEof(int fd) {
-  pollfd p{fd, POLLIN, 0};
-  if (::poll(&p, 1, 10000) <= 0) return false;
-  std::uint8_t b;
-  return ::recv(fd, &b, 1, 0) == 0;
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::seconds limit = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
-
-std::size_t entries(const char* folder) {
-  std::size_t n = 0;
-  if (DIR* d = ::opendir(folder)) {
-    while (const dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
-    ::closedir(d);
-  }
-  return n;
 }
 
 std::size_t threadCount() {

@@ -14,22 +14,14 @@
 #include "engine/messages.h"
 #include "fake_adapters.h"
 #include "fake_view.h"
+#include "loopback_peer.h"
 #include "monitor/monitor.h"
 #include "output/output_sender.h"
 
 namespace dravik {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = kLoopback;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  return a;
-}
+using namespace test;
 
 // A listening socket on a free loopback port.
 int listener(int& port) {
@@ -43,36 +35,9 @@ int listener(int& port) {
   return fd;
 }
 
-int freePort() {
-  int port = 0;
-  ::close(listener(port));
-  return port;
-}
-
 bool readable(int fd, int ms) {
   pollfd p{fd, POLLIN, 0};
   return ::poll(&p, 1, ms) > 0;
-}
-
-Bytes receive(int fd, std::size_t count) {
-  Bytes got;
-  while (got.size() < count && readable(fd, 5000)) {
-    std::uint8_t b[16];
-    const ssize_t n = ::recv(fd, b, std::min(sizeof b, count - got.size()), 0);
-    if (n <= 0) break;
-    got.insert(got.end(), b, b + n);
-  }
-  return got;
-}
-
-int connectUnit(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a = loopback(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
 }
 
 // One report 44 4F 30 30 C8 and its answer, so the slot knows its unit.

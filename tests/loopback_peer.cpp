@@ -1,0 +1,89 @@
+#include "loopback_peer.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace dravik::test {
+
+sockaddr_in loopback(int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = kLoopback;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  return a;
+}
+
+int freePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = loopback(0);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+int connectUnit(int port, int receiveBuffer) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (receiveBuffer > 0) {
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  }
+  sockaddr_in a = loopback(port);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool sendBytes(int fd, const Bytes& bytes) {
+  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+Bytes receive(int fd, std::size_t count, std::chrono::milliseconds limit) {
+  Bytes got;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    std::uint8_t b[256];
+    const ssize_t n = ::recv(fd, b, std::min(sizeof b, count - got.size()), 0);
+    if (n <= 0) break;
+    got.insert(got.end(), b, b + n);
+  }
+  return got;
+}
+
+bool seesEof(int fd, std::chrono::milliseconds limit) {
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0) return false;
+  std::uint8_t b;
+  return ::recv(fd, &b, 1, 0) == 0;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+std::size_t entries(const char* folder) {
+  std::size_t n = 0;
+  if (DIR* d = ::opendir(folder)) {
+    while (const dirent* e = ::readdir(d)) n += e->d_name[0] != '.';
+    ::closedir(d);
+  }
+  return n;
+}
+
+}  // namespace dravik::test
