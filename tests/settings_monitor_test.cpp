@@ -11,6 +11,7 @@
 
 #include "engine/controls.h"
 #include "engine/messages.h"
+#include "loopback_peer.h"
 #include "platform/cp932.h"
 #include "settings_test_support.h"
 
@@ -297,25 +298,12 @@ TEST(SettingsLoad, FilesOfTheOtherVariant) {
   EXPECT_EQ(a.view.fileDialogs().back().initialPath, dir.path() + "/gone.dva");
 }
 
-// A port nobody listens on now.
-int freeLoopbackPort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  const bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-                  ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
-  ::close(s);
-  return ok ? ntohs(addr.sin_port) : 0;
-}
-
 TEST(SettingsLoad, LoadingWhileRunningStopsAppliesAndStartsAgain) {
   TempDir dir;
   Rig b(kVariantB, dir.path());
   b.monitor.overrideLocalAddress(htonl(INADDR_LOOPBACK));
   ASSERT_TRUE(b.monitor.initDialog());
-  const int port = freeLoopbackPort();
+  const int port = test::freePort();
   ASSERT_NE(port, 0);
   b.view.type(1000, std::to_string(port));
   b.monitor.startStop();

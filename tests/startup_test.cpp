@@ -9,6 +9,7 @@
 
 #include "engine/controls.h"
 #include "engine/messages.h"
+#include "loopback_peer.h"
 #include "platform/cp932.h"
 #include "platform/program_directory.h"
 #include "settings_test_support.h"
@@ -148,33 +149,15 @@ TEST(StartUp, ProgramDirectoryIsTheFolderOfThisProgram) {
       << dir << " should hold the running test program";
 }
 
-// A port nobody listens on now.
-int freeLoopbackPort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  const bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-                  ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
-  ::close(s);
-  return ok ? ntohs(addr.sin_port) : 0;
-}
-
 bool connectsToLoopback(int port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::close(s);
-  return ok;
+  const int s = test::connectUnit(port);
+  if (s >= 0) ::close(s);
+  return s >= 0;
 }
 
 TEST(StartUp, AStartupFileAskingForStartListensBeforeTheWindowShows) {
   TempDir dir;
-  const int port = freeLoopbackPort();
+  const int port = test::freePort();
   ASSERT_NE(port, 0);
   const std::string settings = dir.path() + "/run.dva";
   writeBytes(settings, "#$PORT=" + std::to_string(port) + "\r\n#$SEND=12345\r\n#$SERVER=START\r\n");
