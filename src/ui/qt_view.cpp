@@ -88,30 +88,177 @@ QWidget* QtView::control(int id) const {
   return found == built_.byId.end() ? nullptr : found->second;
 }
 
-void QtView::post(std::function<void()> call) {
-  if (onWindowThread()) {
-    call();
-    return;
+bool QtView::Pending::empty() const {
+  return controls.empty() && !clearTrace && trace.empty() && steps.empty();
+}
+
+void QtView::Pending::addTrace(const std::string& text) {
+  if (text.empty()) return;
+  if (trace.empty() || traceEndsOpen) trace.emplace_back();
+  trace.back() += text;
+  // A lead byte could pair with the next trace's first byte, and "\r" then "\n" would become
+  // one line end: shown one by one, they never joined.
+  const auto last = static_cast<unsigned char>(text.back());
+  traceEndsOpen = last == '\r' || cp932::isLeadByte(last);
+}
+
+std::optional<QtView::Change> QtView::Pending::take() {
+  while (!controls.empty()) {
+    const auto first = controls.begin();
+    const int id = first->first;
+    ControlUpdate& update = first->second;
+    if (update.text) {
+      Change change(Change::Kind::Text, id, std::move(*update.text));
+      update.text.reset();
+      return change;
+    }
+    for (auto [flag, kind] : {std::pair{&update.enabled, Change::Kind::Enabled},
+                              std::pair{&update.checked, Change::Kind::Checked},
+                              std::pair{&update.visible, Change::Kind::Visible}}) {
+      if (*flag) {
+        const bool on = **flag;
+        flag->reset();
+        return Change(kind, id, on);
+      }
+    }
+    if (update.repaint) {
+      update.repaint = false;
+      return Change(Change::Kind::Repaint, id);
+    }
+    controls.erase(first);
   }
-  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+  if (clearTrace) {
+    clearTrace = false;
+    return Change(Change::Kind::ClearTrace);
+  }
+  if (!trace.empty()) {
+    Change change(Change::Kind::Trace, 0, std::move(trace.front()));
+    trace.pop_front();
+    return change;
+  }
+  if (!steps.empty()) {
+    Change change(std::move(steps.front()));
+    steps.pop_front();
+    return change;
+  }
+  return std::nullopt;
+}
+
+template <typename Record>
+bool QtView::fromWorker(const Record& record) {
+  if (onWindowThread()) {
+    applyPending();
+    return false;
+  }
+  bool queue = false;
+  {
+    const std::lock_guard guard(pendingLock_);
+    record(pending_);
+    queue = !flushQueued_;
+    flushQueued_ = true;
+  }
+  if (queue) {
+    QMetaObject::invokeMethod(
+        this, [this] { flushWorkerChanges(); }, Qt::QueuedConnection);
+  }
+  return true;
+}
+
+void QtView::applyPending() const {
+  // A change may emit a signal whose handler calls back into the view: the nested call goes
+  // on with the same batch, so every change is still applied once and in order.
+  for (;;) {
+    if (applying_.empty()) {
+      const std::lock_guard guard(pendingLock_);
+      if (pending_.empty()) return;
+      std::swap(applying_, pending_);
+    }
+    if (std::optional<Change> change = applying_.take()) apply(*change);
+  }
+}
+
+void QtView::flushWorkerChanges() const {
+  {
+    const std::lock_guard guard(pendingLock_);
+    flushQueued_ = false;
+    if (applying_.empty()) std::swap(applying_, pending_);
+  }
+  applyPending();
+}
+
+void QtView::apply(const Change& change) const {
+  QWidget* widget = control(change.id);
+  switch (change.kind) {
+    case Change::Kind::Text:
+      applyText(change.id, change.text);
+      break;
+    case Change::Kind::Enabled:
+      if (widget) widget->setEnabled(change.on);
+      break;
+    case Change::Kind::Checked:
+      if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setChecked(change.on);
+      break;
+    case Change::Kind::Visible:
+      if (widget) widget->setVisible(change.on);
+      break;
+    case Change::Kind::Repaint:
+      if (widget) widget->update();
+      break;
+    case Change::Kind::ClearTrace:
+      if (auto* pane = qobject_cast<QPlainTextEdit*>(control(ctl::kTracePane))) pane->clear();
+      break;
+    case Change::Kind::Trace:
+      applyTrace(change.text);
+      break;
+    case Change::Kind::Step:
+      change.step();
+      break;
+  }
+}
+
+void QtView::applyText(int id, const std::string& text) const {
+  QWidget* widget = control(id);
+  if (!widget) return;
+  auto& [bytes, shown] = shownTexts_[id];
+  if (bytes != text) {
+    bytes = text;
+    shown = fromCp932(text);
+  }
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    edit->setText(shown);
+  } else if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
+    pane->setPlainText(shown);
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(shown);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(shown);
+  }
+}
+
+void QtView::applyTrace(const std::string& text) const {
+  if (auto* pane = qobject_cast<QPlainTextEdit*>(control(ctl::kTracePane))) {
+    pane->moveCursor(QTextCursor::End);
+    pane->insertPlainText(traceText(text));
+  }
+}
+
+std::size_t QtView::pendingControlCount() const {
+  const std::lock_guard guard(pendingLock_);
+  return pending_.controls.size();
+}
+
+void QtView::post(std::function<void()> call) {
+  if (fromWorker([&call](Pending& pending) { pending.steps.push_back(std::move(call)); })) return;
+  call();
 }
 
 void QtView::setText(int id, const std::string& text) {
-  post([this, id, shown = fromCp932(text)] {
-    QWidget* widget = control(id);
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-      edit->setText(shown);
-    } else if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
-      pane->setPlainText(shown);
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-      label->setText(shown);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-      button->setText(shown);
-    }
-  });
+  if (fromWorker([&](Pending& pending) { pending.controls[id].text = text; })) return;
+  applyText(id, text);
 }
 
 std::string QtView::text(int id) const {
+  applyPending();
   QWidget* widget = control(id);
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) return toCp932(edit->text());
   if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) return toCp932(pane->toPlainText());
@@ -122,32 +269,29 @@ std::string QtView::text(int id) const {
 }
 
 void QtView::enable(int id, bool enabled) {
-  post([this, id, enabled] {
-    if (QWidget* widget = control(id)) widget->setEnabled(enabled);
-  });
+  if (fromWorker([&](Pending& pending) { pending.controls[id].enabled = enabled; })) return;
+  apply(Change(Change::Kind::Enabled, id, enabled));
 }
 
 void QtView::repaint(int id) {
-  post([this, id] {
-    if (QWidget* widget = control(id)) widget->update();
-  });
+  if (fromWorker([&](Pending& pending) { pending.controls[id].repaint = true; })) return;
+  apply(Change(Change::Kind::Repaint, id));
 }
 
 bool QtView::isChecked(int id) const {
+  applyPending();
   auto* button = qobject_cast<QAbstractButton*>(control(id));
   return button && button->isChecked();
 }
 
 void QtView::setChecked(int id, bool checked) {
-  post([this, id, checked] {
-    if (auto* button = qobject_cast<QAbstractButton*>(control(id))) button->setChecked(checked);
-  });
+  if (fromWorker([&](Pending& pending) { pending.controls[id].checked = checked; })) return;
+  apply(Change(Change::Kind::Checked, id, checked));
 }
 
 void QtView::setVisible(int id, bool visible) {
-  post([this, id, visible] {
-    if (QWidget* widget = control(id)) widget->setVisible(visible);
-  });
+  if (fromWorker([&](Pending& pending) { pending.controls[id].visible = visible; })) return;
+  apply(Change(Change::Kind::Visible, id, visible));
 }
 
 void QtView::limitText(int id, int bytes) {
@@ -159,18 +303,18 @@ void QtView::limitText(int id, int bytes) {
 }
 
 void QtView::appendTrace(const std::string& text) {
-  post([this, shown = traceText(text)] {
-    if (auto* pane = qobject_cast<QPlainTextEdit*>(control(ctl::kTracePane))) {
-      pane->moveCursor(QTextCursor::End);
-      pane->insertPlainText(shown);
-    }
-  });
+  if (fromWorker([&](Pending& pending) { pending.addTrace(text); })) return;
+  applyTrace(text);
 }
 
 void QtView::clearTrace() {
-  post([this] {
-    if (auto* pane = qobject_cast<QPlainTextEdit*>(control(ctl::kTracePane))) pane->clear();
-  });
+  const auto record = [](Pending& pending) {
+    pending.trace.clear();
+    pending.traceEndsOpen = false;
+    pending.clearTrace = true;
+  };
+  if (fromWorker(record)) return;
+  apply(Change(Change::Kind::ClearTrace));
 }
 
 void QtView::addComboItem(int id, const std::string& text) {
@@ -195,6 +339,7 @@ void QtView::setComboSelection(int id, int index) {
 }
 
 int QtView::comboSelection(int id) const {
+  applyPending();
   auto* combo = qobject_cast<QComboBox*>(control(id));
   return combo ? combo->currentIndex() : -1;
 }
@@ -202,6 +347,7 @@ int QtView::comboSelection(int id) const {
 void QtView::messageBox(const std::string& text) {
   const QString shown = fromCp932(text);
   if (onWindowThread()) {
+    applyPending();
     if (messageBoxHook) {
       messageBoxHook(shown, programName_);
       return;
@@ -276,6 +422,7 @@ QStringList QtView::qtFilters(std::string_view filter) {
 }
 
 std::optional<std::string> QtView::chooseFile(const FileDialog& request) {
+  applyPending();
   QFileDialog dialog(window_.get());
   dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -297,6 +444,7 @@ std::optional<std::string> QtView::chooseFile(const FileDialog& request) {
 }
 
 std::optional<std::string> QtView::askTitle(const std::string& current) {
+  applyPending();
   QDialog dialog(window_.get(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                     Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   const BuiltWindow parts = buildWindow(dialog, titleDialogTemplate(), {});

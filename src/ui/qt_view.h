@@ -1,17 +1,22 @@
 // The Qt main window behind the View contract: every control identifier mapped to its widget,
 // CP932 converted to and from Unicode here and nowhere else, worker-thread calls carried to
-// the window's thread without waiting for it.
+// the window's thread without waiting for it. Worker changes are coalesced: however fast a
+// unit reports, the window's queue holds at most one flush of the latest state per control.
 #pragma once
 
 #include <QObject>
 #include <QWidget>
 #include <condition_variable>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 
 #include "engine/variant_profile.h"
 #include "monitor/view.h"
@@ -76,6 +81,8 @@ class QtView : public QObject, public View {
   // Lets every worker waiting in messageBox go and refuses new worker message boxes; the
   // window is closing and its thread is about to join the workers.
   void releaseWaitingWorkers();
+  // Controls with worker changes recorded and not yet applied on the window's thread.
+  std::size_t pendingControlCount() const;
 
   // Seams for tests, so that no real modal blocks them. Each runs on the window's thread in
   // place of the real dialog's modal run.
@@ -103,10 +110,64 @@ class QtView : public QObject, public View {
 
  private:
   friend class MainWindow;
+
+  // One change to a control, the trace or the window, as the window's thread applies it.
+  struct Change {
+    enum class Kind { Text, Enabled, Checked, Visible, Repaint, ClearTrace, Trace, Step };
+    explicit Change(Kind k, int control = 0, bool value = false)
+        : kind(k), id(control), on(value) {}
+    Change(Kind k, int control, std::string cp932) : kind(k), id(control), text(std::move(cp932)) {}
+    explicit Change(std::function<void()> call) : step(std::move(call)) {}
+
+    Kind kind = Kind::Step;
+    int id = 0;
+    bool on = false;
+    std::string text;  // CP932
+    std::function<void()> step;
+  };
+  // The latest state workers asked for on one control.
+  struct ControlUpdate {
+    std::optional<std::string> text;
+    std::optional<bool> enabled;
+    std::optional<bool> checked;
+    std::optional<bool> visible;
+    bool repaint = false;
+  };
+  // What workers left for the window's thread: the latest state per control, the trace text
+  // in order, and the rarer calls (typing limits, combo items, caption, end of the run) kept
+  // whole and in order.
+  struct Pending {
+    std::map<int, ControlUpdate> controls;
+    bool clearTrace = false;
+    // Trace text, converted piece by piece; a new piece starts where a trace ended on a lead
+    // byte or a carriage return, so that joining never changes what is shown.
+    std::deque<std::string> trace;
+    bool traceEndsOpen = false;
+    std::deque<std::function<void()>> steps;
+
+    bool empty() const;
+    void addTrace(const std::string& text);
+    // Takes out the next change to apply; nothing when empty.
+    std::optional<Change> take();
+  };
+
   bool onWindowThread() const { return std::this_thread::get_id() == windowThread_; }
-  // Runs `call` on the window's thread: at once when already there, queued otherwise.
+  // On a worker thread: records the change into the pending table and queues a flush unless
+  // one is queued already; true. On the window's thread: applies what workers left pending,
+  // so that their older changes never overwrite the caller's; false, the caller applies.
+  template <typename Record>
+  bool fromWorker(const Record& record);
+  // Applies every pending worker change, in order, also when a change's signal leads back
+  // here; on the window's thread only.
+  void applyPending() const;
+  // The queued flush: lets the next worker change queue another one, then applies.
+  void flushWorkerChanges() const;
+  void apply(const Change& change) const;
+  void applyText(int id, const std::string& text) const;
+  void applyTrace(const std::string& text) const;
+  // Runs `call` on the window's thread: at once when already there, after the pending worker
+  // changes otherwise.
   void post(std::function<void()> call);
-  void showWorkerMessageBox(const QString& text);
 
   struct WorkerWait {
     std::mutex mutex;
@@ -123,6 +184,16 @@ class QtView : public QObject, public View {
   QString programName_;
   std::optional<int> modalResult_;
   std::shared_ptr<WorkerWait> workers_;
+
+  // Worker changes are recorded under this lock, held only to record or to swap the table.
+  mutable std::mutex pendingLock_;
+  mutable Pending pending_;
+  mutable bool flushQueued_ = false;
+  // The window's thread's batch being applied, taken whole from pending_.
+  mutable Pending applying_;
+  // Per control, the last CP932 text shown and its Unicode form: a repeated text is not
+  // converted again.
+  mutable std::unordered_map<int, std::pair<std::string, QString>> shownTexts_;
 };
 
 }  // namespace dravik::ui
