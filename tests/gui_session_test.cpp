@@ -39,14 +39,6 @@ int threadBaseline() {
   return threadCount();
 }
 
-// Starts the rig's server on a free loopback port through the window's own button.
-int startOnLoopback(GuiRig& rig) {
-  const int port = freePort();
-  rig.widget<QLineEdit>(kSlotControls[0].portEdit)->setText(QString::number(port));
-  rig.widget<QPushButton>(ctl::kStartStop)->click();
-  return port;
-}
-
 // A unit that keeps reporting DI1 on and off until told to stop or the monitor goes.
 class ChattyUnit {
  public:

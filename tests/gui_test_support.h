@@ -11,18 +11,27 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QWidget>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 
+#include "engine/controls.h"
 #include "fake_adapters.h"
 #include "output/output_sender.h"
 #include "ui/monitor_session.h"
+
+// Failure messages show a QString as its text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace dravik::test {
 
@@ -145,5 +154,13 @@ struct GuiRig {
   QStringList captions;
   int unscriptedDialogs = 0;
 };
+
+// Starts the rig's server on a free loopback port through the window's own button.
+inline int startOnLoopback(GuiRig& rig) {
+  const int port = freePort();
+  rig.widget<QLineEdit>(kSlotControls[0].portEdit)->setText(QString::number(port));
+  rig.widget<QPushButton>(ctl::kStartStop)->click();
+  return port;
+}
 
 }  // namespace dravik::test
