@@ -260,7 +260,6 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesState) {
   ASSERT_TRUE(unit.connected());
   auto* pane = rig.widget<QPlainTextEdit>(ctl::kTracePane);
   ASSERT_TRUE(pane);
-  const int tracedBefore = static_cast<int>(pane->toPlainText().count(u("Recv")));
 
   // Inputs 1, 3, 6 and 8 on: every lamp of the last frame differs from its neighbour.
   const std::vector<std::uint8_t> last{'D', 'O', 0x35, 0x3A, 0xC8};
@@ -271,7 +270,6 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesState) {
   ASSERT_TRUE(unit.run(kFrames, last, [&] {
     mostPending = std::max(mostPending, view.pendingControlCount());
   })) << "the monitor answers every frame";
-  EXPECT_EQ(queued.count(), 0) << "nothing was processed during the flood";
   const std::size_t touched = profile().inputs.size() + profile().outputs.size() + 1;
   EXPECT_LE(mostPending, touched) << "one pending entry per control the receiver touches";
   EXPECT_GT(mostPending, 0u) << "the flood was recorded, not applied";
@@ -299,10 +297,9 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesState) {
   for (const QString& line : pane->toPlainText().split(u("\n"))) {
     if (line.startsWith(u("from:127.0.0.1   Recv 44 "))) kinds.push_back(line.right(2));
   }
-  ASSERT_EQ(static_cast<int>(kinds.size()), tracedBefore + kFrames + 1)
-      << "every frame left its from/Recv line";
+  ASSERT_EQ(static_cast<int>(kinds.size()), kFrames + 1) << "every frame left its from/Recv line";
   for (int i = 0; i < kFrames; ++i) {
-    ASSERT_EQ(kinds[tracedBefore + i], i % 3 == 0 ? u("4b") : u("4f")) << "frame " << i;
+    ASSERT_EQ(kinds[i], i % 3 == 0 ? u("4b") : u("4f")) << "frame " << i;
   }
   EXPECT_EQ(kinds.back(), u("4f"));
 }

@@ -165,8 +165,8 @@ class QtView : public QObject, public View {
   void apply(const Change& change) const;
   void applyText(int id, const std::string& text) const;
   void applyTrace(const std::string& text) const;
-  // Runs `call` on the window's thread: at once when already there, after the pending worker
-  // changes otherwise.
+  // Runs `call` on the window's thread: at once, after what workers left pending, when already
+  // there; with the next flush otherwise.
   void post(std::function<void()> call);
 
   struct WorkerWait {
@@ -188,6 +188,7 @@ class QtView : public QObject, public View {
   // Worker changes are recorded under this lock, held only to record or to swap the table.
   mutable std::mutex pendingLock_;
   mutable Pending pending_;
+  // A flush is in the window's queue: further worker changes only update pending_.
   mutable bool flushQueued_ = false;
   // The window's thread's batch being applied, taken whole from pending_.
   mutable Pending applying_;
