@@ -1,6 +1,11 @@
 // The CSV access log: one line per accepted frame, under a header of the signal names.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,8 +32,10 @@ class AccessLog : public AccessLogSink {
   AccessLog(const VariantProfile& profile, View& view, const MonitorState& state);
 
   // Receiver threads: appends one line (after a header when the file is empty or the names
-  // changed), writes serialised in arrival order. A file that does not open or a write that
-  // fails is reported by a message box from the calling thread, outside the lock.
+  // changed) in arrival order, and returns once that line is in the file or has failed. Lines
+  // of receivers calling at the same time are written together in one write. A file that
+  // does not open or a write that fails is reported by a message box from the calling
+  // thread, outside every lock, once per line that is not in the file.
   void appendAccessLog(const std::string& sourceAddress) override;
 
   // Window's thread: replaces the copies the receivers read.
@@ -38,18 +45,48 @@ class AccessLog : public AccessLogSink {
   // Start-up: no header is owed.
   void clearNamesChanged();
   bool namesChanged() const;
+  // Lines waiting for a writer (not counting the ones being written).
+  std::size_t queuedLines() const;
 
  private:
-  std::string headerLine() const;
+  enum class Outcome { Queued, Written, CannotOpen, WriteFailed };
+  // A caller whose line is queued; lives on its stack until the line is done.
+  struct Waiter {
+    Outcome outcome = Outcome::Queued;
+    std::condition_variable wake;
+  };
+  struct Entry {
+    std::string line;
+    // The settings the line was queued under: they name its file.
+    std::shared_ptr<const Settings> settings;
+    Waiter* waiter;
+  };
+
   std::string dataLine(const std::string& sourceAddress) const;
+  // The active writer: writes the oldest queued lines that go to one file, with one write.
+  // Called and returning with `lock` held; lets it go while touching the file.
+  void writeBatch(std::unique_lock<std::mutex>& lock);
 
   const VariantProfile& profile_;
   View& view_;
   const MonitorState& state_;
-  // Held around one whole write and every change of the copies and the flag.
+
+  // Held around every change of the settings, the flag, the queue and the outcomes; never
+  // around file access.
   mutable std::mutex lock_;
-  Settings settings_;
+  std::shared_ptr<const Settings> settings_;
+  // The logging switch of settings_, looked at before a line is built.
+  std::atomic<bool> loggingOn_{false};
   bool namesChanged_ = false;
+  // Counts markNamesChanged(), so that a header written while the names changed again does
+  // not clear the newer mark.
+  unsigned long long nameMarks_ = 0;
+  std::deque<Entry> queue_;
+  // At most one caller at a time is the writer. The members below are used only by it, or
+  // under lock_ while there is no writer.
+  bool writerActive_ = false;
+  std::vector<Entry> batch_;
+  std::string record_;
   // Kept open between lines; reopened whenever the path no longer leads to it.
   textfile::AppendFile file_;
 };

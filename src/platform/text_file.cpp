@@ -137,7 +137,7 @@ bool AppendFile::append(std::string_view bytes) {
   }
   if (written == bytes.size()) return true;
   // Take back what part of the record reached the file: with O_APPEND the offset is now
-  // just past it (another writer of this log is held off by the caller's lock). The failure
+  // just past it (the caller lets one writer at a time use this log). The failure
   // is reported whether or not this succeeds; a device or pipe has nothing to take back.
   const off_t end = written > 0 ? ::lseek(fd_, 0, SEEK_CUR) : -1;
   if (end >= static_cast<off_t>(written)) {
