@@ -1,12 +1,17 @@
-// The access log: header and data lines, when a header is owed, failures, and many receivers
-// writing at once.
+// The access log: header and data lines, when a header is owed, failures, many receivers
+// writing at once, and lines that wait while another caller writes.
 #include "logging/access_log.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <thread>
 
@@ -277,33 +282,215 @@ TEST(AccessLog, HeadersFollowOperatorEditsAndDeletedFiles) {
   EXPECT_TRUE(a.view.messageBoxes().empty());
 }
 
-TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCall) {
+TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
   TempDir dir;
   LogRig b(kVariantB);
   const std::string path = dir.path() + "/busy.csv";
   b.use(path);
   constexpr int kThreads = 8;
-  constexpr int kCalls = 200;
+  constexpr int kCalls = 300;
   std::vector<std::thread> receivers;
   for (int t = 0; t < kThreads; ++t) {
     receivers.emplace_back([&b, t] {
-      const std::string address = "10.0.0." + std::to_string(t);
-      for (int i = 0; i < kCalls; ++i) b.log.appendAccessLog(address);
+      // The address names the thread and the call, so the file shows the order of each
+      // thread's calls.
+      for (int i = 0; i < kCalls; ++i) {
+        b.log.appendAccessLog("10." + std::to_string(t) + "." + std::to_string(i / 100) + "." +
+                              std::to_string(i % 100));
+      }
     });
   }
   for (std::thread& r : receivers) r.join();
   const std::vector<std::string> lines = logLines(path);
   ASSERT_EQ(lines.size(), 1u + kThreads * kCalls) << "one header, then one line per call";
   EXPECT_EQ(lines[0], messages().logHeaderStart + ",DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8");
-  std::vector<int> perThread(kThreads, 0);
+  std::vector<int> nextCall(kThreads, 0);
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::string rest = afterTimestamp(lines[i]);
-    ASSERT_TRUE(hasShape(rest, "10.0.0.d,0,0,0,0,0,0,0,0") && rest[7] < '0' + kThreads)
+    int thread = -1, hundreds = -1, units = -1, consumed = 0;
+    const bool parsed =
+        std::sscanf(rest.c_str(), "10.%d.%d.%d%n", &thread, &hundreds, &units, &consumed) == 3;
+    ASSERT_TRUE(parsed && thread >= 0 && thread < kThreads)
+        << "line " << i << " is not a whole line of ours: " << lines[i];
+    ASSERT_EQ(rest.substr(static_cast<std::size_t>(consumed)), ",0,0,0,0,0,0,0,0")
         << "line " << i << ": " << lines[i];
-    ++perThread[rest[7] - '0'];
+    EXPECT_EQ(hundreds * 100 + units, nextCall[thread])
+        << "line " << i << ": thread " << thread << "'s calls out of order";
+    nextCall[thread] = hundreds * 100 + units + 1;
   }
-  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(perThread[t], kCalls) << "thread " << t;
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(nextCall[t], kCalls) << "thread " << t;
   EXPECT_TRUE(b.view.messageBoxes().empty());
+}
+
+// A FIFO that nobody reads yet: a log pointed at it keeps its first writer inside open(),
+// so the lines of every other caller wait in the queue. The writer goes on once the FIFO
+// gets its reader, reopened through a descriptor kept from before, so the name can be
+// given to another file meanwhile.
+class HeldFifo {
+ public:
+  explicit HeldFifo(const std::string& path) {
+    if (::mkfifo(path.c_str(), 0666) == 0) handle_ = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+  }
+  ~HeldFifo() {
+    if (reader_ >= 0) ::close(reader_);
+    if (handle_ >= 0) ::close(handle_);
+  }
+  bool made() const { return handle_ >= 0; }
+  void release() {
+    if (reader_ >= 0 || handle_ < 0) return;
+    const std::string again = "/proc/self/fd/" + std::to_string(handle_);
+    reader_ = ::open(again.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  }
+  // What was written into the FIFO so far.
+  std::string drain() {
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while (reader_ >= 0 && (n = ::read(reader_, buffer, sizeof buffer)) > 0) {
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+  }
+
+ private:
+  int handle_ = -1;
+  int reader_ = -1;
+};
+
+// Callers of one log, each making one call on its own thread.
+class Callers {
+ public:
+  Callers(AccessLog& log, int count) {
+    for (int i = 0; i < count; ++i) {
+      threads_.emplace_back([&log, i] { log.appendAccessLog("192.0.2." + std::to_string(i)); });
+    }
+  }
+  ~Callers() { join(); }
+  void join() {
+    for (std::thread& t : threads_) {
+      if (t.joinable()) t.join();
+    }
+  }
+
+ private:
+  std::vector<std::thread> threads_;
+};
+
+// Waits (at most 10 s, only to catch a hang) until `count` lines wait for the writer.
+bool queueReaches(const AccessLog& log, std::size_t count) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (log.queuedLines() != count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+TEST(AccessLog, AQueuedBatchThatFailsFailsForEachOfItsCallersAndLeavesNoHalfLine) {
+  constexpr int kQueued = 4;
+  TempDir dir;
+  LogRig a(kVariantA);
+  const std::string path = dir.path() + "/held.csv";
+
+  // The name becomes a folder while the lines wait: the whole batch cannot open.
+  {
+    HeldFifo fifo(path);
+    ASSERT_TRUE(fifo.made()) << "no FIFO here";
+    a.use(path);
+    Callers callers(a.log, kQueued + 1);
+    const bool queued = queueReaches(a.log, kQueued);
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    fifo.release();
+    callers.join();
+    ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
+    const std::vector<std::string> written = linesOf(fifo.drain());
+    ASSERT_EQ(written.size(), 2u) << "the held writer's header and line";
+    EXPECT_NE(afterTimestamp(written[1]).find("192.0.2."), std::string::npos) << written[1];
+    EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>(kQueued, messages().logCannotOpen))
+        << "one box for each queued line, none for the line that was written";
+  }
+
+  // A regular log takes the name while the lines wait, and may grow only 60 bytes: the
+  // batch is cut short, taken back whole, and fails for every one of its callers.
+  std::filesystem::remove(path);
+  const std::string other = dir.path() + "/other.csv";
+  a.use(other);
+  a.log.appendAccessLog("192.0.2.200");
+  const std::optional<std::string> before = readBytes(other);
+  ASSERT_TRUE(before);
+  a.view.clearMessageBoxes();
+  {
+    HeldFifo fifo(path);
+    ASSERT_TRUE(fifo.made());
+    a.use(path);
+    Callers callers(a.log, kQueued + 1);
+    const bool queued = queueReaches(a.log, kQueued);
+    std::filesystem::rename(other, path);
+    {
+      FileSizeLimit limit(before->size() + 60);
+      fifo.release();
+      callers.join();
+    }
+    ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
+    EXPECT_EQ(linesOf(fifo.drain()).size(), 2u);
+    EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>(kQueued, messages().logWriteFailed))
+        << "every caller of the batch learns that its line is not in the file";
+    EXPECT_EQ(readBytes(path), before) << "the part of the batch that got through was taken back";
+  }
+  a.view.clearMessageBoxes();
+  a.log.appendAccessLog("192.0.2.201");
+  const std::vector<std::string> lines = logLines(path);
+  ASSERT_EQ(lines.size(), 3u) << "the next frame writes a whole line again";
+  EXPECT_EQ(afterTimestamp(lines[2]), "192.0.2.201,0,0,0,0,0,0,0,0");
+  EXPECT_TRUE(a.view.messageBoxes().empty());
+}
+
+TEST(AccessLog, NamesChangedWhileLinesWaitGiveOneHeaderBeforeThem) {
+  constexpr int kQueued = 4;
+  TempDir dir;
+  LogRig a(kVariantA);
+  const std::string path = dir.path() + "/held.csv";
+  const std::string kept = dir.path() + "/kept.csv";
+  a.use(kept);
+  a.log.appendAccessLog("192.0.2.200");
+  ASSERT_EQ(logLines(kept).size(), 2u);
+
+  HeldFifo fifo(path);
+  ASSERT_TRUE(fifo.made()) << "no FIFO here";
+  a.use(path);
+  Callers callers(a.log, kQueued + 1);
+  const bool queued = queueReaches(a.log, kQueued);
+  // While the lines wait: the non-empty log takes the name, and the operator renames DI2
+  // (as the window does it: the flag, then the names).
+  std::filesystem::rename(kept, path);
+  a.log.markNamesChanged();
+  AccessLog::Settings renamed;
+  renamed.logging = true;
+  renamed.path = path;
+  renamed.inputNames = {"DI1", "Door", "DI3", "DI4"};
+  renamed.outputNames = {"DO1", "DO2", "DO3", "DO4"};
+  a.log.update(renamed);
+  fifo.release();
+  callers.join();
+  ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
+
+  const std::vector<std::string> held = linesOf(fifo.drain());
+  ASSERT_EQ(held.size(), 2u) << "the held writer's header and line";
+  EXPECT_EQ(held[0], messages().logHeaderStart + ",DI1,DI2,DI3,DI4,DO1,DO2,DO3,DO4")
+      << "that header was settled before the rename";
+  a.log.appendAccessLog("192.0.2.201");
+  const std::vector<std::string> lines = logLines(path);
+  ASSERT_EQ(lines.size(), 2u + 1u + kQueued + 1u) << readBytes(path).value_or("");
+  EXPECT_EQ(lines[2], messages().logHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4")
+      << "the header owed to the rename comes before the waiting lines, although another "
+         "header was written while the names changed";
+  for (std::size_t i = 3; i < lines.size(); ++i) {
+    EXPECT_TRUE(hasShape(afterTimestamp(lines[i]).substr(0, 8), "192.0.2."))
+        << "line " << i << " should be a data line: " << lines[i];
+  }
+  EXPECT_FALSE(a.log.namesChanged()) << "the header was written";
+  EXPECT_TRUE(a.view.messageBoxes().empty());
 }
 
 TEST(AccessLog, AJapaneseFolderWorks) {
