@@ -43,10 +43,6 @@ Bytes roundTrip(int fd, const Bytes& frame = kDo1On) {
   return receive(fd, 5);
 }
 
-std::size_t threadCount() {
-  return entries("/proc/self/task");
-}
-
 std::size_t descriptorCount() {
   // opendir holds one descriptor of its own while it counts; it is the same every time.
   return entries("/proc/self/fd");

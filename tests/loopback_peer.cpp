@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 #include <thread>
 
 namespace dravik::test {
@@ -84,6 +85,12 @@ std::size_t entries(const char* folder) {
     ::closedir(d);
   }
   return n;
+}
+
+std::size_t threadCount() {
+  static std::once_flag warmedUp;
+  std::call_once(warmedUp, [] { std::thread([] {}).join(); });
+  return entries("/proc/self/task");
 }
 
 }  // namespace dravik::test

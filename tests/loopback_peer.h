@@ -32,7 +32,10 @@ Bytes receive(int fd, std::size_t count, std::chrono::milliseconds limit = 10s);
 bool seesEof(int fd, std::chrono::milliseconds limit = 10s);
 // Polls `condition` until it holds (true) or `limit` passes (false).
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s);
-// Entries of a folder such as /proc/self/task or /proc/self/fd.
+// Entries of a folder such as /proc/self/fd.
 std::size_t entries(const char* folder);
+// Threads of this process. ThreadSanitizer adds a helper thread of its own with the first
+// thread a process starts; the first call makes that happen, so counts compare alike.
+std::size_t threadCount();
 
 }  // namespace dravik::test

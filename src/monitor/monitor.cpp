@@ -99,8 +99,10 @@ bool Monitor::initDialog() {
 }
 
 void Monitor::onSignalNameChanged() {
-  if (ready_) accessLog_.markNamesChanged();
+  // The new names reach the log before the header is owed, so a line written in between can
+  // never take the header with the old names and settle the debt.
   publishLogSettings();
+  if (ready_) accessLog_.markNamesChanged();
 }
 
 void Monitor::onLoggingToggled() {
