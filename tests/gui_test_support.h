@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -64,12 +65,16 @@ inline bool processUntil(const std::function<bool()>& done,
   return true;
 }
 
-// Threads of this process right now.
+// Threads of this process right now, leaving out the workers of Qt's global thread pool: Qt
+// starts and retires those with its own load, so their number differs from run to run. The
+// monitor's threads keep the process's name.
 inline int threadCount() {
   int count = 0;
-  for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator("/proc/self/task")) {
-    ++count;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(entry.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name != "Thread (pooled)") ++count;
   }
   return count;
 }
