@@ -75,6 +75,9 @@ QtView::QtView(const VariantProfile& profile)
   built_ = buildWindow(*window_, mainWindowTemplate(profile),
                        [this](int id) { return brushes_ ? brushes_(id) : Brush::Default; });
   if (QWidget* status = control(ctl::kStatusPanel)) status->setFont(statusFont());
+  if (auto* pane = qobject_cast<QPlainTextEdit*>(control(ctl::kTracePane))) {
+    pane->setMaximumBlockCount(kTraceLines);
+  }
   qApp->installEventFilter(this);
 }
 

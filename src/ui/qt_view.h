@@ -45,6 +45,10 @@ class QtView : public QObject, public View {
   Q_OBJECT
 
  public:
+  // The trace pane keeps this many of its newest lines: a unit reporting for days must not
+  // grow the hidden pane without bound.
+  static constexpr int kTraceLines = 5000;
+
   explicit QtView(const VariantProfile& profile);
   ~QtView() override;
 
