@@ -14,6 +14,7 @@
 #include "fake_view.h"
 #include "monitor/monitor.h"
 #include "net/adapter_provider_linux.h"
+#include "temp_dir.h"
 
 namespace dravik {
 namespace {
@@ -102,17 +103,13 @@ TEST(LinuxAdapterProvider, ReadsThisHost) {
   }
 }
 
-std::string tempDirectory() {
-  char path[] = "/tmp/dravik-adapter-XXXXXX";
-  return ::mkdtemp(path);
-}
-
 TEST(AdapterCombo, NoAdapterEndsTheWindow) {
   test::FakeView view;
   test::FakeAdapters adapters;
   adapters.tables.interfaces = {{1, kOperOperational, 0, 0, "lo"}};
   adapters.tables.addresses = {{ip("127.0.0.1"), 1, ip("255.0.0.0")}};
-  Monitor monitor(kVariantB, view, adapters, nullptr, tempDirectory(), {1, 0, 1, 0});
+  test::TempDir dir;
+  Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), {1, 0, 1, 0});
   EXPECT_FALSE(monitor.initDialog());
   EXPECT_EQ(view.messageBoxes(), std::vector<std::string>{messages().noAdapter});
   EXPECT_EQ(view.modalResult(), -1);
@@ -124,8 +121,8 @@ TEST(AdapterCombo, LinesAndSelection) {
   test::FakeAdapters adapters;
   adapters.tables = test::oneUsableAdapter();
   adapters.tables.addresses.push_back({ip("192.0.2.11"), 2, ip("255.255.255.0")});
-  const std::string dir = tempDirectory();
-  Monitor monitor(kVariantB, view, adapters, nullptr, dir, {1, 0, 1, 0});
+  test::TempDir dir;
+  Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), {1, 0, 1, 0});
   ASSERT_TRUE(monitor.initDialog());
   const test::FakeView::Control combo = view.control(ctl::kAdapterCombo);
   EXPECT_EQ(combo.items, (std::vector<std::string>{"192.0.2.10 (LAN)", "192.0.2.11 (LAN)"}));
@@ -137,7 +134,6 @@ TEST(AdapterCombo, LinesAndSelection) {
   monitor.overrideLocalAddress(ip("127.0.0.1"));
   monitor.selectAdapter();
   EXPECT_EQ(monitor.state().selectedLocalAddress, ip("127.0.0.1")) << "the override wins";
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

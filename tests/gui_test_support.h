@@ -27,6 +27,7 @@
 #include "engine/controls.h"
 #include "fake_adapters.h"
 #include "output/output_sender.h"
+#include "temp_dir.h"
 #include "ui/monitor_session.h"
 
 // Failure messages show a QString as its text.
@@ -35,23 +36,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace dravik::test {
-
-// A program folder of its own, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    char name[] = "/tmp/dravik-gui-XXXXXX";
-    path_ = ::mkdtemp(name);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // Runs the window's events until `done` holds or `timeout` passes; whether it held.
 inline bool processUntil(const std::function<bool()>& done,

@@ -14,6 +14,7 @@
 #include "engine/messages.h"
 #include "fake_view.h"
 #include "logging/access_log.h"
+#include "temp_dir.h"
 
 namespace dravik {
 namespace {
@@ -50,17 +51,7 @@ bool heldOpen(const std::string& path) {
 }
 
 struct LogRig {
-  LogRig() {
-    char pattern[] = "/tmp/dravik-keptlog-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    folder = made ? made : "";
-    path = folder + "/access.csv";
-    use(path, true);
-  }
-  ~LogRig() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-  }
+  LogRig() { use(path, true); }
   void use(const std::string& logPath, bool on) {
     AccessLog::Settings s;
     s.logging = on;
@@ -71,8 +62,9 @@ struct LogRig {
   }
   void frame() { log.appendAccessLog("192.0.2.10"); }
 
-  std::string folder;
-  std::string path;
+  test::TempDir dir;
+  const std::string folder = dir.path();
+  const std::string path = folder + "/access.csv";
   test::FakeView view;
   MonitorState state;
   AccessLog log{kVariantA, view, state};

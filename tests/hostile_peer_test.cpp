@@ -29,6 +29,7 @@
 #include "logging/access_log.h"
 #include "logging/trace.h"
 #include "loopback_peer.h"
+#include "temp_dir.h"
 
 namespace dravik {
 namespace {
@@ -67,23 +68,6 @@ std::size_t lineCount(const std::string& path) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/dravik-hostile-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    path_ = made ? made : "";
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // DRAVIK_B's engine (it traces) over a real access log in a folder of its own.
 struct Rig {
   Rig() : trace(view, kVariantB.traceEnabled) {
@@ -119,7 +103,7 @@ struct Rig {
   // Log lines written so far, the header included.
   std::size_t logLines() const { return lineCount(logPath); }
 
-  TempFolder folder;
+  TempDir folder;
   std::string logPath;
   test::FakeView view;
   MonitorState state;

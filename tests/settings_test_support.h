@@ -13,28 +13,9 @@
 #include "fake_adapters.h"
 #include "fake_view.h"
 #include "monitor/monitor.h"
+#include "temp_dir.h"
 
 namespace dravik::test {
-
-// A new empty folder, removed with its content when the test ends.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/dravik-settings-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    path_ = made ? made : "";
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // The file's bytes (the path is a file name of this system, UTF-8); nothing when unreadable.
 inline std::optional<std::string> readBytes(const std::string& path) {
