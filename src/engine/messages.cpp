@@ -31,8 +31,6 @@ const Entry kEntries[] = {
     {&Messages::traceDevelopmentOnly,
      "ここの部分は開発中のみ表示してるがリリースの時には枠ごと消す\r\n"},
     {&Messages::noAdapter, "ネットワークデバイスが見つかりませんでした。"},
-    {&Messages::titleDialogCaption, "タイトルバーの変更"},
-    {&Messages::cancel, "ｷｬﾝｾﾙ"},
     {&Messages::settingsNotSaved, "設定を保存できませんでした"},
     {&Messages::logWriteFailed, "ログファイルに書き込めません\r\n"},
 };

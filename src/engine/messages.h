@@ -28,8 +28,6 @@ struct Messages {
   std::string logCannotOpen;
   std::string traceDevelopmentOnly;
   std::string noAdapter;
-  std::string titleDialogCaption;
-  std::string cancel;
   std::string settingsNotSaved;  // our own: a save whose file could not be written
   std::string logWriteFailed;    // our own: a log line that could not be written whole
 };
