@@ -240,13 +240,8 @@ class PipeliningUnit {
   int fd_;
 };
 
-class Flood : public testing::TestWithParam<const VariantProfile*> {
- protected:
-  const VariantProfile& profile() const { return *GetParam(); }
-};
-
-INSTANTIATE_TEST_SUITE_P(Gui, Flood, testing::Values(&kVariantA, &kVariantB),
-                         [](const auto& info) { return info.param->hasOutputs() ? "A" : "B"; });
+class Flood : public PerVariant {};
+INSTANTIATE_TEST_SUITE_P(Gui, Flood, testing::Values(&kVariantA, &kVariantB), variantName);
 
 TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesState) {
   constexpr int kFrames = 200000;

@@ -36,7 +36,7 @@ int threadBaseline() {
     QApplication::processEvents();
   }
   QApplication::processEvents();
-  return threadCount();
+  return threadsBesidesQtPool();
 }
 
 // A unit that keeps reporting DI1 on and off until told to stop or the monitor goes.
@@ -124,13 +124,13 @@ TEST(GuiSession, CloseBoxStopsEverySlotWithItsPausesAndLeavesNoThread) {
     ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }));
     ChattyUnit unit(port);
     ASSERT_TRUE(unit.connected());
-    ASSERT_TRUE(processUntil([&] { return threadCount() >= baseline + 2; }))
+    ASSERT_TRUE(processUntil([&] { return threadsBesidesQtPool() >= baseline + 2; }))
         << "a server and a receiver thread run";
     rig.view().window().close();
     EXPECT_EQ(rig.session->run(), 0) << "the modal run had already ended";
-    EXPECT_EQ(threadCount(), baseline) << "every worker was joined";
+    EXPECT_EQ(threadsBesidesQtPool(), baseline) << "every worker was joined";
   }
-  EXPECT_EQ(threadCount(), baseline);
+  EXPECT_EQ(threadsBesidesQtPool(), baseline);
 }
 
 TEST(GuiSession, ClosingWhileUnitsReportNeitherHangsNorCrashes) {
@@ -152,12 +152,12 @@ TEST(GuiSession, ClosingWhileUnitsReportNeitherHangsNorCrashes) {
       }
       EXPECT_TRUE(rig.view().modalEnded()) << "round " << round;
       rig.session->finish();
-      EXPECT_LE(threadCount(), baseline + 2)
+      EXPECT_LE(threadsBesidesQtPool(), baseline + 2)
           << "no monitor thread outlives the session, round " << round;
     }
-    EXPECT_EQ(threadCount(), baseline) << "round " << round;
+    EXPECT_EQ(threadsBesidesQtPool(), baseline) << "round " << round;
   }
-  EXPECT_EQ(threadCount(), baseline);
+  EXPECT_EQ(threadsBesidesQtPool(), baseline);
 }
 
 TEST(GuiSession, WithoutAdapterTheMessageIsShownAndTheWindowNever) {
@@ -173,7 +173,7 @@ TEST(GuiSession, WithoutAdapterTheMessageIsShownAndTheWindowNever) {
     }
   } counter(shows);
   rig.view().window().installEventFilter(&counter);
-  const int baseline = threadCount();  // no window shown yet, and none will be
+  const int baseline = threadsBesidesQtPool();  // no window shown yet, and none will be
 
   EXPECT_FALSE(rig.session->start());
   EXPECT_EQ(rig.boxes, QStringList{u("ネットワークデバイスが見つかりませんでした。")});
@@ -181,7 +181,7 @@ TEST(GuiSession, WithoutAdapterTheMessageIsShownAndTheWindowNever) {
   EXPECT_EQ(rig.view().modalResult(), -1);
   EXPECT_EQ(rig.session->run(), -1) << "run returns at once";
   EXPECT_EQ(shows, 0) << "the window was never shown";
-  EXPECT_EQ(threadCount(), baseline);
+  EXPECT_EQ(threadsBesidesQtPool(), baseline);
   rig.view().window().removeEventFilter(&counter);
 }
 

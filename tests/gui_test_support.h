@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -26,6 +28,7 @@
 
 #include "engine/controls.h"
 #include "fake_adapters.h"
+#include "loopback_peer.h"
 #include "output/output_sender.h"
 #include "temp_dir.h"
 #include "ui/monitor_session.h"
@@ -52,7 +55,7 @@ inline bool processUntil(const std::function<bool()>& done,
 // Threads of this process right now, leaving out the workers of Qt's global thread pool: Qt
 // starts and retires those with its own load, so their number differs from run to run. The
 // monitor's threads keep the process's name.
-inline int threadCount() {
+inline int threadsBesidesQtPool() {
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
     std::ifstream comm(entry.path() / "comm");
@@ -63,31 +66,14 @@ inline int threadCount() {
   return count;
 }
 
-// A loopback port nobody listens on right now.
-inline int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
+// A test run once for each variant, named A and B.
+class PerVariant : public testing::TestWithParam<const VariantProfile*> {
+ protected:
+  const VariantProfile& profile() const { return *GetParam(); }
+};
 
-// A unit's connection to 127.0.0.1:port, or -1.
-inline int connectUnit(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+inline std::string variantName(const testing::TestParamInfo<const VariantProfile*>& info) {
+  return info.param->hasOutputs() ? "A" : "B";
 }
 
 // The colour in the middle of a control as it paints now.

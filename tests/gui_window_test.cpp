@@ -73,13 +73,8 @@ void type(QWidget* widget, const QString& text) {
   }
 }
 
-class EachVariant : public testing::TestWithParam<const VariantProfile*> {
- protected:
-  const VariantProfile& profile() const { return *GetParam(); }
-};
-
-INSTANTIATE_TEST_SUITE_P(Gui, EachVariant, testing::Values(&kVariantA, &kVariantB),
-                         [](const auto& info) { return info.param->hasOutputs() ? "A" : "B"; });
+class EachVariant : public PerVariant {};
+INSTANTIATE_TEST_SUITE_P(Gui, EachVariant, testing::Values(&kVariantA, &kVariantB), variantName);
 
 TEST_P(EachVariant, WindowHoldsExactlyItsTemplateControlsInTabOrder) {
   GuiRig rig(profile());

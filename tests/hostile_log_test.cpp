@@ -19,15 +19,8 @@
 namespace dravik {
 namespace {
 
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::size_t lines(const std::string& path) {
-  const std::string text = fileText(path);
-  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-}
+using test::fileText;
+using test::lineCount;
 
 bool startsWithHeader(const std::string& path) {
   return fileText(path).rfind(messages().logHeaderStart, 0) == 0;
@@ -74,15 +67,15 @@ TEST(KeptOpenLog, AFileChangedUnderTheLogIsOpenedAfresh) {
   LogRig rig;
   rig.frame();
   rig.frame();
-  ASSERT_EQ(lines(rig.path), 3u) << "header and two lines";
+  ASSERT_EQ(lineCount(rig.path), 3u) << "header and two lines";
   EXPECT_TRUE(heldOpen(rig.path)) << "the log stays open between lines";
 
   // Renamed away: a new file with a header at the path; the renamed one gets nothing more.
   const std::string moved = rig.folder + "/moved.csv";
   std::filesystem::rename(rig.path, moved);
   rig.frame();
-  EXPECT_EQ(lines(moved), 3u) << "nothing more into the renamed file";
-  EXPECT_EQ(lines(rig.path), 2u);
+  EXPECT_EQ(lineCount(moved), 3u) << "nothing more into the renamed file";
+  EXPECT_EQ(lineCount(rig.path), 2u);
   EXPECT_TRUE(startsWithHeader(rig.path));
 
   // Replaced by another file renamed over it: the lines go into the replacement.
@@ -91,18 +84,18 @@ TEST(KeptOpenLog, AFileChangedUnderTheLogIsOpenedAfresh) {
   std::filesystem::rename(other, rig.path);
   rig.frame();
   EXPECT_EQ(fileText(rig.path).rfind("kept\r\n", 0), 0u) << fileText(rig.path);
-  EXPECT_EQ(lines(rig.path), 2u) << "a non-empty replacement continues without a header";
+  EXPECT_EQ(lineCount(rig.path), 2u) << "a non-empty replacement continues without a header";
 
   // Emptied by someone else: the next line is preceded by a header, as for a new file.
   std::filesystem::resize_file(rig.path, 0);
   rig.frame();
-  EXPECT_EQ(lines(rig.path), 2u);
+  EXPECT_EQ(lineCount(rig.path), 2u);
   EXPECT_TRUE(startsWithHeader(rig.path));
 
   // Deleted: recreated with a header.
   std::filesystem::remove(rig.path);
   rig.frame();
-  EXPECT_EQ(lines(rig.path), 2u);
+  EXPECT_EQ(lineCount(rig.path), 2u);
   EXPECT_TRUE(startsWithHeader(rig.path));
   EXPECT_TRUE(rig.view.messageBoxes().empty());
 }
@@ -113,8 +106,8 @@ TEST(KeptOpenLog, SettingsTakeEffectAtTheNextLine) {
   const std::string second = rig.folder + "/second.csv";
   rig.use(second, true);
   rig.frame();
-  EXPECT_EQ(lines(rig.path), 2u) << "nothing more into the old path";
-  EXPECT_EQ(lines(second), 2u);
+  EXPECT_EQ(lineCount(rig.path), 2u) << "nothing more into the old path";
+  EXPECT_EQ(lineCount(second), 2u);
   EXPECT_FALSE(heldOpen(rig.path)) << "the old file is let go";
 
   rig.use(second, false);
@@ -133,7 +126,7 @@ TEST(KeptOpenLog, SettingsTakeEffectAtTheNextLine) {
   EXPECT_EQ(rig.view.messageBoxes(), std::vector<std::string>{messages().logCannotOpen});
   std::filesystem::create_directory(sub);
   rig.frame();
-  EXPECT_EQ(lines(sub + "/a.csv"), 2u) << "created again once the folder is back";
+  EXPECT_EQ(lineCount(sub + "/a.csv"), 2u) << "created again once the folder is back";
 }
 
 }  // namespace

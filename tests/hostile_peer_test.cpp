@@ -58,16 +58,6 @@ long residentKb() {
   return -1;
 }
 
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::size_t lineCount(const std::string& path) {
-  const std::string text = fileText(path);
-  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
 // DRAVIK_B's engine (it traces) over a real access log in a folder of its own.
 struct Rig {
   Rig() : trace(view, kVariantB.traceEnabled) {

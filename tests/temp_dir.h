@@ -1,9 +1,13 @@
-// A new empty folder under /tmp, removed with everything in it when the test ends.
+// A new empty folder under /tmp, removed with everything in it when the test ends, and the
+// look at files the tests need.
 #pragma once
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -27,5 +31,17 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// A file's whole content; empty when it cannot be read.
+inline std::string fileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Line ends in a file.
+inline std::size_t lineCount(const std::string& path) {
+  const std::string text = fileText(path);
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 }  // namespace dravik::test
