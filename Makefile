@@ -4,13 +4,18 @@ VARIANT ?= A
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# `make test` treats warnings as errors, in every build it makes; `make build` and `make run`
+# leave the choice to the build folder (off in a new one), so another compiler's warning never
+# stops a user's build.
+WERROR ?=
+test: WERROR = ON
 # Sanitizer builds leave the Qt window out: they check the core, the engine and the files.
-SANITIZER_FLAGS = -DCMAKE_BUILD_TYPE=Debug -DDRAVIK_WITH_GUI=OFF
+SANITIZER_FLAGS = -DCMAKE_BUILD_TYPE=Debug -DDRAVIK_WITH_GUI=OFF -DDRAVIK_WERROR=ON
 
 .PHONY: all setup build run test test-asan test-tsan test-fuzz fuzz package screenshot bench clean
 # How long each fuzz target runs: a few seconds in `make test`, minutes in `make fuzz`.
 FUZZ_SECONDS ?= 300
-FUZZ_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DDRAVIK_FUZZ=ON
+FUZZ_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DDRAVIK_FUZZ=ON -DDRAVIK_WERROR=ON
 
 all: build
 
@@ -18,7 +23,7 @@ setup:
 	@bash scripts/setup.sh
 
 build: setup
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(if $(WERROR),-DDRAVIK_WERROR=$(WERROR))
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build

@@ -12,5 +12,10 @@ done
 echo "Installing missing packages: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# On a fresh machine the system's own automatic updates may hold the package manager's lock
+# for minutes after boot: wait for it rather than fail.
+lock_wait=(-o DPkg::Lock::Timeout=600)
+echo "(If another package manager is running, this waits up to 10 minutes for it to finish.)"
+$sudo apt-get "${lock_wait[@]}" update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock_wait[@]}" install -y -qq \
+  --no-install-recommends "${missing[@]}"

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
@@ -334,6 +335,70 @@ TEST(StartStop, StopWithConnectedUnitsLeavesNothingBehind) {
       << "threads left: " << threadCount() << " of " << tasks;
   EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd") == fds; }))
       << "descriptors left: " << entries("/proc/self/fd") << " of " << fds;
+}
+
+TEST(StartStop, AFrameRacingTheStopCannotUndoTheStoppedLook) {
+  MonitorRig rig(kVariantA);
+  const int port = freePort();
+  rig.ports({std::to_string(port)});
+  rig.monitor.startStop();
+  ASSERT_EQ(rig.slot(0), SlotState::Serving);
+
+  // The receiver is parked after it decided to show its frame, before the label changes.
+  std::binary_semaphore parked{0};
+  std::binary_semaphore released{0};
+  std::atomic<bool> parkedOnce{false};
+  rig.view.onSetText([&](int id, const std::string& text) {
+    if (id != kSlotControls[0].sourceLabel || text.empty() || parkedOnce.exchange(true)) return;
+    parked.release();
+    released.acquire();
+  });
+  const int unit = connectUnit(port);
+  ASSERT_TRUE(sendBytes(unit, kDo1On));
+  ASSERT_EQ(receive(unit, 5).size(), 5u);
+  ASSERT_TRUE(parked.try_acquire_for(10s)) << "the receiver never showed its frame";
+
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    rig.monitor.startStop();
+    stopped = true;
+  });
+  EXPECT_FALSE(eventually([&] { return stopped.load(); }, 300ms))
+      << "the stop reset the look while a frame that saw the slot serving was still showing";
+  released.release();
+  stopper.join();
+  rig.view.onSetText(nullptr);
+
+  EXPECT_EQ(rig.monitor.state().running, 0);
+  EXPECT_EQ(rig.view.text(kSlotControls[0].sourceLabel), "")
+      << "the unit's address outlived the stop";
+  for (const OutputRow& row : kVariantA.outputs) {
+    EXPECT_FALSE(rig.view.control(row.button).enabled) << "ON/OFF enabled after the stop";
+  }
+  ::close(unit);
+}
+
+TEST(StartStop, AConnectionIsPublishedOnlyUnderTheSlotsConnectionLock) {
+  MonitorRig rig(kVariantA);
+  const int port = freePort();
+  rig.ports({std::to_string(port)});
+  rig.monitor.startStop();
+  PortSlot& slot = rig.monitor.state().slots[0];
+  int unit = -1;
+  {
+    // A receiver closing an old connection holds this lock; a new connection published
+    // meanwhile could be taken for the old one, whose number it may carry.
+    std::lock_guard hold(slot.connectionLock);
+    unit = connectUnit(port);
+    ASSERT_GE(unit, 0);
+    EXPECT_FALSE(eventually([&] { return slot.connectionSocket != kNoSocket; }, 300ms))
+        << "published while the connection lock was held";
+  }
+  EXPECT_TRUE(eventually([&] { return slot.connectionSocket != kNoSocket; }));
+  ::close(unit);
+  EXPECT_TRUE(eventually([&] { return slot.connectionSocket == kNoSocket; }))
+      << "a closed connection stays published";
+  rig.monitor.startStop();
 }
 
 }  // namespace

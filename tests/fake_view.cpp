@@ -3,8 +3,19 @@
 namespace dravik::test {
 
 void FakeView::setText(int id, const std::string& text) {
+  std::function<void(int, const std::string&)> hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = setTextHook_;
+  }
+  if (hook) hook(id, text);
   std::lock_guard lock(mutex_);
   controls_[id].text = text;
+}
+
+void FakeView::onSetText(std::function<void(int id, const std::string& text)> hook) {
+  std::lock_guard lock(mutex_);
+  setTextHook_ = std::move(hook);
 }
 
 std::string FakeView::text(int id) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -60,6 +61,9 @@ class FakeView : public View {
   // The next title dialog returns `title` (nothing: cancel).
   void answerTitleDialog(std::optional<std::string> title);
   std::vector<std::string> titleDialogsShown() const;
+  // `hook` runs on the calling thread before every setText, outside the table's lock: a test
+  // parks a worker there, between its decision to update the window and the update.
+  void onSetText(std::function<void(int id, const std::string& text)> hook);
 
  private:
   mutable std::mutex mutex_;
@@ -72,6 +76,7 @@ class FakeView : public View {
   std::vector<FileDialog> fileDialogs_;
   std::deque<std::optional<std::string>> titleAnswers_;
   std::vector<std::string> titleDialogs_;
+  std::function<void(int, const std::string&)> setTextHook_;
 };
 
 }  // namespace dravik::test

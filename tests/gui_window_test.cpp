@@ -232,10 +232,22 @@ TEST(GuiTyping, SignalNamesAndPortsRefuseWhatTheyCannotHold) {
   const std::string longName = cp932::fromUtf8("設定から来た長い信号名です");  // 26 bytes
   rig.view().setText(di8, longName);
   EXPECT_EQ(rig.view().text(di8), longName) << "a longer name set by the program shows whole";
+  QTest::keyClick(name, Qt::Key_End);
+  QTest::keyClick(name, Qt::Key_Backspace);
+  EXPECT_EQ(name->text(), u("設定から来た長い信号名で")) << "an over-long name can be shortened";
+  QTest::keyClick(name, Qt::Key_Home);
+  QTest::keyClick(name, Qt::Key_Delete);
+  EXPECT_EQ(name->text(), u("定から来た長い信号名で")) << "from either end";
+  QTest::keyClicks(name, "a");
+  EXPECT_EQ(name->text(), u("定から来た長い信号名で")) << "but not lengthened past 20 bytes";
 
   auto* port = rig.widget<QLineEdit>(1009);
   QTest::keyClicks(port, "12ab-3");
   EXPECT_EQ(port->text(), u("123")) << "a port edit takes digits only";
+  port->setText(u("5000abc"));
+  QTest::keyClick(port, Qt::Key_End);
+  QTest::keyClick(port, Qt::Key_Backspace);
+  EXPECT_EQ(port->text(), u("5000ab")) << "a port text from a settings file can be mended";
 
   GuiRig a(kVariantA);
   ASSERT_TRUE(a.session->start());
@@ -294,13 +306,22 @@ TEST(GuiTitleDialog, LimitsTypingTakesTextAsTypedAndCancelKeepsTheTitle) {
   std::ofstream(path, std::ios::binary) << "#$TITLEBAR=" << longTitle << "\r\n";
   rig.monitor().applySettingsFile(path);
   QApplication::processEvents();
+  bool shorten = false;
   rig.view().titleDialogHook = [&](QDialog& dialog) {
-    shownField = dialog.findChild<QLineEdit*>()->text();
+    auto* field = dialog.findChild<QLineEdit*>();
+    shownField = field->text();
+    if (shorten) {
+      QTest::keyClick(field, Qt::Key_End);
+      QTest::keyClick(field, Qt::Key_Backspace);
+    }
     dialog.accept();
   };
   titleButton->click();
   EXPECT_EQ(shownField.toStdString(), longTitle);
   EXPECT_EQ(rig.monitor().windowTitle(), longTitle);
+  shorten = true;
+  titleButton->click();
+  EXPECT_EQ(rig.monitor().windowTitle(), std::string(69, 'T')) << "Backspace shortens it";
 }
 
 TEST(GuiFileDialog, FiltersMatchBothCasesAndSaveAsksInTheSettingsFolder) {

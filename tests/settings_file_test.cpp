@@ -2,9 +2,19 @@
 // when read, and how each key takes its value.
 #include "settings/settings_file.h"
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
 #include "platform/cp932.h"
+#include "platform/text_file.h"
+#include "temp_dir.h"
 
 namespace dravik {
 namespace {
@@ -156,6 +166,67 @@ TEST(SettingsFile, WhatIsWrittenReadsBackTheSame) {
   EXPECT_EQ(read.logging, written.logging);
   EXPECT_EQ(read.startRequested, written.running);
   EXPECT_EQ(read.logFilePath, written.logFilePath);
+}
+
+using test::fileText;
+using test::TempDir;
+
+unsigned permissions(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+// Runs `save` in a child process without root's power to write anywhere, so that a folder
+// without write permission refuses new files; its answer.
+bool saveAsNobody(const std::function<bool()>& save) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    ::_exit(save() ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
+  TempDir dir;
+  const std::string file = dir.path() + "/a.dva";
+  std::ofstream(file) << "old";
+
+  ::chmod(file.c_str(), 0444);
+  EXPECT_FALSE(textfile::replace(file, "new")) << "a read-only file is refused";
+  EXPECT_EQ(fileText(file), "old");
+  EXPECT_EQ(permissions(file), 0444u);
+
+  ::chmod(file.c_str(), 0640);
+  ASSERT_TRUE(textfile::replace(file, "new"));
+  EXPECT_EQ(fileText(file), "new");
+  EXPECT_EQ(permissions(file), 0640u) << "the file keeps its permission bits";
+
+  const std::string link = dir.path() + "/link.dva";
+  std::filesystem::create_symlink("a.dva", link);
+  ASSERT_TRUE(textfile::replace(link, "through"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link stays a link";
+  EXPECT_EQ(fileText(file), "through") << "its target takes the settings";
+
+  // A folder that takes no new file, holding a file its owner may write.
+  const std::string locked = dir.path() + "/locked";
+  std::filesystem::create_directory(locked);
+  const std::string inside = locked + "/DRAVIK-A.ini";
+  std::ofstream(inside) << "/old/path.dva";
+  if (::geteuid() == 0) {
+    ::chmod(dir.path().c_str(), 0755);
+    ASSERT_EQ(::chown(locked.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(inside.c_str(), 65534, 65534), 0);
+  }
+  ::chmod(locked.c_str(), 0555);
+  EXPECT_TRUE(saveAsNobody([&] { return textfile::replace(inside, "/new/path.dva"); }))
+      << "rewritten in place when no temporary file can be made";
+  EXPECT_EQ(fileText(inside), "/new/path.dva");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(locked), {}), 1);
+  ::chmod(locked.c_str(), 0755);
 }
 
 }  // namespace

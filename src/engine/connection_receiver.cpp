@@ -30,6 +30,7 @@ void acceptFrame(const EngineContext& engine, int slot, const SlotRun& run,
   engine.log.appendAccessLog(peerText);
   // A stop under way resets the label and the buttons; a frame that raced it must not undo
   // that.
+  std::lock_guard lock(engine.state.slots[slot].viewLock);
   if (slotEnded(engine, slot, run)) return;
   char label[128];
   std::snprintf(label, sizeof label, messages().sourceAddressFormat.c_str(), peerText.c_str());
@@ -45,7 +46,10 @@ void acceptFrame(const EngineContext& engine, int slot, const SlotRun& run,
 void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<SlotRun>& run,
                  int socket, std::uint32_t peer) {
   PortSlot& portSlot = engine.state.slots[slot];
-  if (engine.profile.slotKeepsUnit) portSlot.connectionSocket = socket;
+  if (engine.profile.slotKeepsUnit) {
+    std::lock_guard lock(portSlot.connectionLock);
+    portSlot.connectionSocket = socket;
+  }
   const std::string peerText = sock::addressText(peer);
   FrameBuffer frame;
   // Bytes fetched from the kernel and not yet cut into frames. They are fed to the frame
@@ -92,12 +96,14 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
 
   // The output sender holds this lock while it sends on the published socket, so the
   // descriptor is never closed (and possibly reused) under its feet.
+  // The slot forgets the socket before it is closed: once closed, its number may at once be
+  // a new connection's, which must stay published.
   std::lock_guard lock(portSlot.connectionLock);
-  sock::closeFd(socket);
   if (engine.profile.slotKeepsUnit) {
     int mine = socket;
     portSlot.connectionSocket.compare_exchange_strong(mine, kNoSocket);
   }
+  sock::closeFd(socket);
 }
 
 }  // namespace dravik

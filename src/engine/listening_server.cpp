@@ -125,9 +125,13 @@ Result ListeningServer::start() {
     return kFail;
   }
 
+  bool anyStarting = false;
+  bool anyServing = false;
+  int threadError = 0;
   for (int s = 0; s < kPortSlotCount; ++s) {
     PortSlot& slot = state.slots[s];
     if (slot.state != SlotState::Starting) continue;
+    anyStarting = true;
     engine_.trace("server start.\r\n");
     const int listenSocket = slot.listenSocket;
     std::shared_ptr<SlotRun> run = runs_[s];
@@ -136,6 +140,7 @@ Result ListeningServer::start() {
     if (error != 0) {
       // The system is out of threads: this slot does not listen, the others still do.
       engine_.trace("thread error: %d \r\n", error);
+      threadError = error;
       sock::closeFd(listenSocket);
       slot.listenSocket = kNoSocket;
       runs_[s].reset();
@@ -143,12 +148,22 @@ Result ListeningServer::start() {
       continue;
     }
     slot.state.wait(SlotState::Starting);
+    anyServing = true;
+  }
+  if (anyStarting && !anyServing) {
+    // Nothing listens: a start that reported success here would show "listening" to nobody.
+    showError(engine_.view, messages().threadErrorFormat, threadError);
+    return kFail;
   }
   return kOk;
 }
 
 void ListeningServer::requestStop(int slot) {
-  engine_.state.slots[slot].state = SlotState::Stopping;
+  {
+    PortSlot& portSlot = engine_.state.slots[slot];
+    std::lock_guard lock(portSlot.viewLock);
+    portSlot.state = SlotState::Stopping;
+  }
   if (runs_[slot]) runs_[slot]->stop();
 }
 

@@ -17,6 +17,7 @@ const Entry kEntries[] = {
     {&Messages::socketErrorFormat, "ネットワークエラー:S %d\r\n"},
     {&Messages::bindErrorFormat, "ネットワークエラー:B %d\r\n"},
     {&Messages::listenErrorFormat, "ネットワークエラー:L %d\r\n"},
+    {&Messages::threadErrorFormat, "ネットワークエラー:T %d\r\n"},
     {&Messages::stopServerCaption, "サーバ待機を終了する(&S)"},
     {&Messages::startServerCaption, "サーバ待機を開始する(&S)"},
     {&Messages::statusListening, "接続待機中"},

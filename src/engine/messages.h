@@ -15,6 +15,7 @@ struct Messages {
   std::string socketErrorFormat;   // "...:S %d\r\n"
   std::string bindErrorFormat;     // "...:B %d\r\n"
   std::string listenErrorFormat;   // "...:L %d\r\n"
+  std::string threadErrorFormat;   // our own, "...:T %d\r\n": no server thread could start
   std::string stopServerCaption;   // button 1001 while listening
   std::string startServerCaption;  // button 1001 while stopped
   std::string statusListening;

@@ -28,9 +28,13 @@ struct PortSlot {
   // DRAVIK_A: the most recently accepted connection of this slot still open, or kNoSocket.
   std::atomic<int> connectionSocket{kNoSocket};
   // Held by the output sender while it reads connectionSocket and sends on it, and by a
-  // receiver while it closes its socket and clears connectionSocket, so that a send never
+  // receiver while it publishes its socket or clears and closes it, so that a send never
   // reaches a closed (and possibly reused) descriptor.
   std::mutex connectionLock;
+  // Held by a receiver from its look at the slot state to the end of its window updates, and
+  // by a stop while it moves the slot to Stopping: the stop resets the label and the buttons
+  // only after every frame that saw the slot serving has shown, so none can undo the reset.
+  std::mutex viewLock;
 };
 
 struct MonitorState {

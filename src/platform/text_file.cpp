@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/cp932.h"
 
@@ -51,16 +53,41 @@ std::optional<std::string> readFile(std::string_view path, bool stopAtLineEnd) {
   return content;
 }
 
+// The folder part of `path` with its trailing "/"; "" for a bare name.
+std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
 // A name beside `target` that no other save of this process uses at the same time.
 std::string temporaryNameFor(const std::string& target) {
   static std::atomic<unsigned> counter{0};
-  const std::size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  const std::string folder = folderOf(target);
+  const std::string base = target.substr(folder.size());
   char suffix[48];
   std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(::getpid()),
                 counter.fetch_add(1));
   return folder + "." + base + suffix;
+}
+
+// Makes a rename in `folder` survive a power cut; a file system that cannot sync a folder
+// (EINVAL) keeps its renames by other means.
+bool syncFolder(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+  ::close(fd);
+  return synced;
+}
+
+// Rewrites `target` where it stands, for a folder that takes no new file: not safe against a
+// crash half way, but the only way to save there at all.
+bool rewriteInPlace(const std::string& target, std::string_view bytes) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, bytes);
+  ok = ::fsync(fd) == 0 && ok;
+  return ::close(fd) == 0 && ok;
 }
 
 }  // namespace
@@ -78,22 +105,39 @@ std::optional<std::string> readFirstLine(std::string_view path) {
 }
 
 bool replace(std::string_view path, std::string_view bytes) {
-  const std::string target = fileName(path);
+  std::string target = fileName(path);
+  // A link is written through: its target gets the new content, the link stays.
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, error);
+  if (!error) target = resolved.string();
+
+  struct stat existing {};
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (exists && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0 ||
+                 (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)) {
+    // Made read-only by the operator (a mode without write bits binds root too), or no file.
+    return false;
+  }
+
   std::string temporary;
   int fd = -1;
   // Another program may hold a leftover of the same name: try a few more.
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
     temporary = temporaryNameFor(target);
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+    if (fd < 0 && errno != EEXIST) return exists && rewriteInPlace(target, bytes);
   }
   if (fd < 0) return false;
-  bool ok = writeAll(fd, bytes);
+  bool ok = !exists || ::fchmod(fd, existing.st_mode & 07777) == 0;
+  ok = ok && writeAll(fd, bytes);
   ok = ::fsync(fd) == 0 && ok;
   ok = ::close(fd) == 0 && ok;
   ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return syncFolder(folderOf(target));
 }
 
 AppendFile::~AppendFile() {

@@ -17,8 +17,12 @@ std::optional<std::string> readAll(std::string_view path);
 std::optional<std::string> readFirstLine(std::string_view path);
 
 // Replaces the file's content with `bytes` through a temporary file in the same folder that
-// is renamed over it, so a failed write never leaves the old content damaged. False on any
-// failure; the old file is then untouched and no temporary file remains.
+// is renamed over it and synced with its folder, so a failed write never leaves the old
+// content damaged and a saved one survives a power cut. A link is written through to its
+// target, and the file keeps its permission bits. A file without write permission (or
+// without any write bit, which binds root too) is refused. Where the folder takes no new
+// file, a writable file is rewritten in place. False on any failure; the old file is then
+// untouched and no temporary file remains.
 bool replace(std::string_view path, std::string_view bytes);
 
 // A file appended to and kept open between writes. Before each use the path is looked up
