@@ -8,6 +8,7 @@
 #include "engine/controls.h"
 #include "fake_adapters.h"
 #include "fake_view.h"
+#include "monitor/brush.h"
 
 namespace dravik {
 namespace {
@@ -69,34 +70,31 @@ TEST(Monitor, ConstructionLeavesEverySlotIdle) {
   }
 }
 
-TEST(Monitor, LampAndStatusColours) {
-  test::FakeView view;
-  test::FakeAdapters adapters;
-  Monitor monitor(kVariantA, view, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
-  MonitorState& s = monitor.state();
+TEST(Brush, LampAndStatusColours) {
+  MonitorState s;
+  const auto brush = [&](int id) { return brushFor(kVariantA, s, id); };
   s.inputs[1] = 1;
   s.outputs[2] = 1;
   // Stopped: inputs gray whatever their state, outputs follow their state alone.
-  EXPECT_EQ(monitor.brushFor(1100), Brush::Gray);
-  EXPECT_EQ(monitor.brushFor(1101), Brush::Gray);
-  EXPECT_EQ(monitor.brushFor(ctl::kStatusPanel), Brush::Gray);
-  EXPECT_EQ(monitor.brushFor(1107), Brush::Red) << "DO3 on";
-  EXPECT_EQ(monitor.brushFor(1105), Brush::Black) << "DO1 off";
+  EXPECT_EQ(brush(1100), Brush::Gray);
+  EXPECT_EQ(brush(1101), Brush::Gray);
+  EXPECT_EQ(brush(ctl::kStatusPanel), Brush::Gray);
+  EXPECT_EQ(brush(1107), Brush::Red) << "DO3 on";
+  EXPECT_EQ(brush(1105), Brush::Black) << "DO1 off";
   s.running = 1;
-  EXPECT_EQ(monitor.brushFor(1100), Brush::Black);
-  EXPECT_EQ(monitor.brushFor(1101), Brush::Red);
-  EXPECT_EQ(monitor.brushFor(ctl::kStatusPanel), Brush::Red);
-  EXPECT_EQ(monitor.brushFor(1018), Brush::Default) << "a source-address label";
-  EXPECT_EQ(monitor.brushFor(1104), Brush::Default) << "1104 is no lamp in DRAVIK_A";
+  EXPECT_EQ(brush(1100), Brush::Black);
+  EXPECT_EQ(brush(1101), Brush::Red);
+  EXPECT_EQ(brush(ctl::kStatusPanel), Brush::Red);
+  EXPECT_EQ(brush(1018), Brush::Default) << "a source-address label";
+  EXPECT_EQ(brush(1104), Brush::Default) << "1104 is no lamp in DRAVIK_A";
 
-  test::FakeView viewB;
-  Monitor b(kVariantB, viewB, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
-  b.state().running = 1;
-  b.state().inputs[6] = 1;
-  EXPECT_EQ(b.brushFor(1106), Brush::Red) << "1106 is the lamp of DI7 in DRAVIK_B";
-  EXPECT_EQ(b.brushFor(1105), Brush::Black) << "DI6 off, shown as an input lamp";
-  b.state().running = 0;
-  EXPECT_EQ(b.brushFor(1106), Brush::Gray) << "input lamps of B are gray when stopped";
+  MonitorState b;
+  b.running = 1;
+  b.inputs[6] = 1;
+  EXPECT_EQ(brushFor(kVariantB, b, 1106), Brush::Red) << "1106 is the lamp of DI7 in DRAVIK_B";
+  EXPECT_EQ(brushFor(kVariantB, b, 1105), Brush::Black) << "DI6 off, shown as an input lamp";
+  b.running = 0;
+  EXPECT_EQ(brushFor(kVariantB, b, 1106), Brush::Gray) << "input lamps of B are gray when stopped";
 }
 
 TEST(Monitor, TitleBarDialog) {

@@ -39,4 +39,12 @@ Decoded decodeFrame(const VariantProfile& profile,
   return out;
 }
 
+Answer encodeOutputFrame(const OutputStates& outputs, int count) {
+  Answer frame{'D', 'O', 0x20, 0x20, kTerminator};
+  for (int i = 0; i < count; ++i) {
+    if (outputs[i].load() != 0) frame[2] |= static_cast<std::uint8_t>(1u << i);
+  }
+  return frame;
+}
+
 }  // namespace dravik

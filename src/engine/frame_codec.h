@@ -15,6 +15,8 @@ inline constexpr std::uint8_t kTerminator = 0xC8;
 inline constexpr std::size_t kReceiveBufferSize = 32;
 
 using InputStates = std::array<std::atomic<int>, kMaxInputs>;
+using OutputStates = std::array<std::atomic<int>, kMaxOutputs>;
+// An acknowledgement or an output frame: both are five bytes.
 using Answer = std::array<std::uint8_t, 5>;
 
 // Cuts one connection's byte stream into frames. The buffer is kept between frames, so a
@@ -43,5 +45,9 @@ struct Decoded {
 // which carries the complete input states after the update.
 Decoded decodeFrame(const VariantProfile& profile,
                     const std::array<std::uint8_t, kReceiveBufferSize>& frame, InputStates& inputs);
+
+// The frame that sets a unit's outputs to `outputs` (the first `count` of them), laid out as
+// the unit's own DO frame: "DO", bit i of the third byte for output i, a blank, terminator.
+Answer encodeOutputFrame(const OutputStates& outputs, int count);
 
 }  // namespace dravik

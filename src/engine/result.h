@@ -1,4 +1,7 @@
 // Results of operations that can fail: 0 for success, the generic failure code otherwise.
+// The failure is the generic failure code of the platform the monitors were first written
+// for (E_FAIL); kept as it is, since nothing is gained by a number the older monitors and
+// their operators' tools do not know.
 #pragma once
 
 #include <cstdint>

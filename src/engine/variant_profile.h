@@ -74,12 +74,26 @@ inline constexpr std::array<InputRow, 8> kInputRowsB{{{1004, 1100},
                                                       {1026, 1107}}};
 
 inline constexpr VariantProfile kVariantA{
-    "DRAVIK-A",   "DRAVIK_A", kInputRowsA,
-    kOutputRowsA, 1,          true,
-    false,        "dva",      "DVA file (*.DVA)|*.DVA|all files(*.*)|*.*||"};
+    .modelName = "DRAVIK-A",
+    .programName = "DRAVIK_A",
+    .inputs = kInputRowsA,
+    .outputs = kOutputRowsA,
+    .ackStateBytes = 1,
+    .slotKeepsUnit = true,
+    .traceEnabled = false,
+    .settingsExtension = "dva",
+    .settingsFilter = "DVA file (*.DVA)|*.DVA|all files(*.*)|*.*||",
+};
 inline constexpr VariantProfile kVariantB{
-    "DRAVIK-B", "DRAVIK_B", kInputRowsB,
-    {},         2,          false,
-    true,       "dvb",      "DVB file (*.DVB)|*.DVB|all files(*.*)|*.*||"};
+    .modelName = "DRAVIK-B",
+    .programName = "DRAVIK_B",
+    .inputs = kInputRowsB,
+    .outputs = {},
+    .ackStateBytes = 2,
+    .slotKeepsUnit = false,
+    .traceEnabled = true,
+    .settingsExtension = "dvb",
+    .settingsFilter = "DVB file (*.DVB)|*.DVB|all files(*.*)|*.*||",
+};
 
 }  // namespace dravik

@@ -125,22 +125,6 @@ void Monitor::changeTitleBar() {
   }
 }
 
-Brush Monitor::brushFor(int controlId) const {
-  const bool running = state_.running != 0;
-  if (controlId == ctl::kStatusPanel) return running ? Brush::Red : Brush::Gray;
-  for (int i = 0; i < profile_.inputCount(); ++i) {
-    if (profile_.inputs[i].lamp != controlId) continue;
-    if (!running) return Brush::Gray;
-    return state_.inputs[i] != 0 ? Brush::Red : Brush::Black;
-  }
-  for (int i = 0; i < profile_.outputCount(); ++i) {
-    if (profile_.outputs[i].lamp == controlId) {
-      return state_.outputs[i] != 0 ? Brush::Red : Brush::Black;
-    }
-  }
-  return Brush::Default;
-}
-
 std::vector<std::string> Monitor::inputNames() const {
   std::vector<std::string> names;
   for (const InputRow& row : profile_.inputs) names.push_back(view_.text(row.nameEdit));

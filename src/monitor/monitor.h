@@ -33,9 +33,6 @@ std::string formatVersionText(const VersionNumbers& version);
 // Makes the output sender of a program with outputs, over the monitor's own state and trace.
 using OutputFactory = std::unique_ptr<OutputPort> (*)(MonitorState& state, const Trace& trace);
 
-// What paints a lamp or the status panel.
-enum class Brush { Default, Gray, Red, Black };
-
 class Monitor {
  public:
   // `makeOutput` makes the output sender of a program with outputs; nullptr otherwise.
@@ -51,7 +48,7 @@ class Monitor {
   bool initDialog();
 
   // --- handlers, window's thread ---
-  void startStop();                    // button 1001
+  void startStop();                    // button 1001: start() or stop()
   void loadSettings();                 // button 1022
   void saveSettings();                 // button 1021
   void changeTitleBar();               // button 1020
@@ -65,15 +62,16 @@ class Monitor {
   // Stops and joins every worker thread (every exit path; also run by the destructor).
   void shutdown();
 
+  // The two halves of the start/stop command.
+  void start();  // validates the port texts and starts listening on every valid one
+  void stop();   // stops every slot and waits until each has ended
+
   // Applies a settings file; true when it asks for a running server. Never starts or stops.
   bool applySettingsFile(const std::string& path);
 
   // Binds every socket to `address` (network byte order) whatever adapter is selected: the
   // seam through which end-to-end tests listen on loopback, which the adapter rules exclude.
   void overrideLocalAddress(std::uint32_t address) { localAddressOverride_ = address; }
-
-  // The brush of a lamp or the status panel; Default for every other control.
-  Brush brushFor(int controlId) const;
 
   const VariantProfile& profile() const { return profile_; }
   MonitorState& state() { return state_; }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "engine/controls.h"
+#include "monitor/brush.h"
 
 namespace dravik::ui {
 
@@ -20,7 +21,8 @@ MonitorSession::MonitorSession(const VariantProfile& profile, AdapterProvider& a
                                OutputFactory makeOutput, std::string programDirectory)
     : view_(profile),
       monitor_(profile, view_, adapters, makeOutput, std::move(programDirectory), kVersion) {
-  view_.setBrushSource([this](int id) { return monitor_.brushFor(id); });
+  view_.setBrushSource(
+      [this](int id) { return brushFor(monitor_.profile(), monitor_.state(), id); });
   connectNotifications();
 }
 

@@ -11,7 +11,7 @@
 #include <map>
 #include <vector>
 
-#include "monitor/monitor.h"
+#include "monitor/brush.h"
 #include "ui/window_template.h"
 
 namespace dravik::ui {

@@ -1,0 +1,94 @@
+// The start/stop command: validates the port texts, starts the listening server, stops it.
+#include <string>
+
+#include "engine/controls.h"
+#include "engine/messages.h"
+#include "monitor/monitor.h"
+#include "monitor/port_text.h"
+#include "monitor/view.h"
+
+namespace dravik {
+
+void Monitor::startStop() {
+  if (state_.running == 0) {
+    start();
+  } else {
+    stop();
+  }
+}
+
+void Monitor::start() {
+  const Messages& m = messages();
+  for (int s = 0; s < kPortSlotCount; ++s) {
+    PortSlot& slot = state_.slots[s];
+    const std::string text = view_.text(kSlotControls[s].portEdit);
+    if (const std::optional<int> port = parsePort(text)) {
+      slot.port = *port;
+      slot.state = SlotState::Starting;
+    } else if (!isBlankText(text)) {
+      view_.setText(kSlotControls[s].sourceLabel, m.portNumberError);
+    }
+  }
+  trace_.clear();
+
+  for (int i = 0; i < kPortSlotCount; ++i) {
+    for (int j = i + 1; j < kPortSlotCount; ++j) {
+      const PortSlot& a = state_.slots[i];
+      const PortSlot& b = state_.slots[j];
+      if (a.state != SlotState::Starting || b.state != SlotState::Starting) continue;
+      if (a.port != b.port) continue;
+      view_.messageBox(m.duplicatePorts);
+      state_.running = 0;
+      view_.repaint(ctl::kStatusPanel);
+      for (PortSlot& slot : state_.slots) {
+        if (slot.state == SlotState::Starting) slot.state = SlotState::Idle;
+      }
+      return;
+    }
+  }
+
+  if (localAddressOverride_) state_.selectedLocalAddress = *localAddressOverride_;
+  if (server_.start() != kOk) {
+    state_.running = 0;
+    view_.repaint(ctl::kStatusPanel);
+    return;
+  }
+  state_.running = 1;
+  view_.repaint(ctl::kStatusPanel);
+  for (const InputRow& row : profile_.inputs) view_.repaint(row.lamp);
+  view_.setText(ctl::kStartStop, m.stopServerCaption);
+  view_.setText(ctl::kStatusPanel, m.statusListening);
+  for (const SlotControls& slot : kSlotControls) view_.enable(slot.portEdit, false);
+  view_.enable(ctl::kAdapterCombo, false);
+}
+
+void Monitor::stop() {
+  const Messages& m = messages();
+  view_.enable(ctl::kAdapterCombo, true);
+  bool anyServing = false;
+  for (int s = 0; s < kPortSlotCount; ++s) {
+    if (state_.slots[s].state == SlotState::Serving) {
+      anyServing = true;
+      server_.requestStop(s);
+    }
+    view_.enable(kSlotControls[s].portEdit, true);
+    view_.setText(kSlotControls[s].sourceLabel, "");
+  }
+  for (int s = 0; s < kPortSlotCount; ++s) server_.waitUntilIdle(s);
+  for (int i = 0; i < profile_.outputCount(); ++i) {
+    const OutputRow& row = profile_.outputs[i];
+    state_.outputs[i] = 0;
+    view_.repaint(row.lamp);
+    view_.enable(row.button, false);
+  }
+  state_.running = 0;
+  view_.repaint(ctl::kStatusPanel);
+  if (!anyServing) {
+    // No server thread ran to write the stopped texts at its end.
+    view_.setText(ctl::kStartStop, m.startServerCaption);
+    view_.setText(ctl::kStatusPanel, m.statusStopped);
+    for (const InputRow& row : profile_.inputs) view_.repaint(row.lamp);
+  }
+}
+
+}  // namespace dravik
