@@ -15,8 +15,8 @@
 #include <ctime>
 #include <thread>
 
-#include "engine/controls.h"
-#include "engine/messages.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "platform/cp932.h"
 #include "settings_test_support.h"
 
@@ -74,34 +74,20 @@ std::size_t fieldCount(const std::string& line) {
   return static_cast<std::size_t>(std::count(line.begin(), line.end(), ',')) + 1;
 }
 
-struct LogRig {
-  explicit LogRig(const VariantProfile& profile) : log(profile, view, state), profile(profile) {}
-  void use(const std::string& path, bool logging = true) {
-    AccessLog::Settings s;
-    s.logging = logging;
-    s.path = path;
-    for (int i = 0; i < profile.inputCount(); ++i)
-      s.inputNames.push_back("DI" + std::to_string(i + 1));
-    for (int i = 0; i < profile.outputCount(); ++i)
-      s.outputNames.push_back("DO" + std::to_string(i + 1));
-    log.update(s);
-  }
-  test::FakeView view;
-  MonitorState state;
-  AccessLog log;
-  const VariantProfile& profile;
-};
+// The log driven as a receiver drives it: through the monitor's frameAccepted.
+using LogRig = test::MonitorRig;
+using test::kHeaderStart;
 
 TEST(AccessLog, ANewFileGetsAHeaderAndOneLine) {
   TempDir dir;
   LogRig a(kVariantA);
   const std::string path = dir.path() + "/a.csv";
-  a.use(path);
-  a.state.inputs[0] = 1;
-  a.state.inputs[3] = 7;  // any non-zero state is on
-  a.state.outputs[1] = 1;
-  a.log.appendAccessLog("192.0.2.10");
-  const std::string header = messages().logHeaderStart + ",DI1,DI2,DI3,DI4,DO1,DO2,DO3,DO4";
+  a.useLog(path);
+  a.monitor.state().inputs[0] = 1;
+  a.monitor.state().inputs[3] = 7;  // any non-zero state is on
+  a.monitor.state().outputs[1] = 1;
+  a.monitor.frameAccepted(0, "192.0.2.10");
+  const std::string header = kHeaderStart + ",DI1,DI2,DI3,DI4,DO1,DO2,DO3,DO4";
   const std::vector<std::string> lines = logLines(path);
   ASSERT_EQ(lines.size(), 2u) << readBytes(path).value_or("<none>");
   EXPECT_EQ(lines[0], header);
@@ -111,29 +97,29 @@ TEST(AccessLog, ANewFileGetsAHeaderAndOneLine) {
   EXPECT_EQ(fieldCount(lines[1]), 11u);
   EXPECT_TRUE(a.view.messageBoxes().empty());
 
-  a.state.inputs[0] = 0;
-  a.log.appendAccessLog("192.0.2.11");
+  a.monitor.state().inputs[0] = 0;
+  a.monitor.frameAccepted(0, "192.0.2.11");
   ASSERT_EQ(logLines(path).size(), 3u) << "a non-empty file continues without a header";
   EXPECT_EQ(afterTimestamp(logLines(path)[2]), "192.0.2.11,0,0,0,1,0,1,0,0");
 
   LogRig b(kVariantB);
   const std::string pathB = dir.path() + "/b.csv";
-  b.use(pathB);
-  b.state.inputs[7] = 1;
-  b.log.appendAccessLog("127.0.0.1");
+  b.useLog(pathB);
+  b.monitor.state().inputs[7] = 1;
+  b.monitor.frameAccepted(0, "127.0.0.1");
   const std::vector<std::string> linesB = logLines(pathB);
   ASSERT_EQ(linesB.size(), 2u);
-  EXPECT_EQ(linesB[0], messages().logHeaderStart + ",DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8");
+  EXPECT_EQ(linesB[0], kHeaderStart + ",DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8");
   EXPECT_EQ(afterTimestamp(linesB[1]), "127.0.0.1,0,0,0,0,0,0,0,1");
 }
 
 TEST(AccessLog, LoggingOffTouchesNothing) {
   TempDir dir;
   LogRig a(kVariantA);
-  a.use(dir.path() + "/missing-folder/a.csv", false);
-  a.log.appendAccessLog("192.0.2.10");
-  a.use(dir.path() + "/a.csv", false);
-  a.log.appendAccessLog("192.0.2.10");
+  a.useLog(dir.path() + "/missing-folder/a.csv", false);
+  a.monitor.frameAccepted(0, "192.0.2.10");
+  a.useLog(dir.path() + "/a.csv", false);
+  a.monitor.frameAccepted(0, "192.0.2.10");
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "/a.csv"));
   EXPECT_TRUE(a.view.messageBoxes().empty()) << "an invalid path raises nothing while off";
 }
@@ -142,23 +128,23 @@ TEST(AccessLog, AnUnopenableFileIsReportedEveryFrameAndTriedAgain) {
   TempDir dir;
   LogRig a(kVariantA);
   const std::string folder = dir.path() + "/later";
-  a.use(folder + "/a.csv");
-  a.log.markNamesChanged();
-  a.log.appendAccessLog("192.0.2.10");
-  a.log.appendAccessLog("192.0.2.10");
+  a.useLog(folder + "/a.csv");
+  a.monitor.accessLog().markNamesChanged();
+  a.monitor.frameAccepted(0, "192.0.2.10");
+  a.monitor.frameAccepted(0, "192.0.2.10");
   EXPECT_EQ(a.view.messageBoxes(),
             (std::vector<std::string>{messages().logCannotOpen, messages().logCannotOpen}));
-  EXPECT_TRUE(a.log.namesChanged()) << "a header is still owed";
+  EXPECT_TRUE(a.monitor.accessLog().namesChanged()) << "a header is still owed";
 
   std::filesystem::create_directory(folder);
   a.view.clearMessageBoxes();
-  a.log.appendAccessLog("192.0.2.10");
+  a.monitor.frameAccepted(0, "192.0.2.10");
   EXPECT_EQ(logLines(folder + "/a.csv").size(), 2u) << "the next frame tries again";
   EXPECT_TRUE(a.view.messageBoxes().empty());
-  EXPECT_FALSE(a.log.namesChanged());
+  EXPECT_FALSE(a.monitor.accessLog().namesChanged());
 
-  a.use("");
-  a.log.appendAccessLog("192.0.2.10");
+  a.useLog("");
+  a.monitor.frameAccepted(0, "192.0.2.10");
   EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>{messages().logCannotOpen})
       << "an empty path does not open";
 }
@@ -166,11 +152,11 @@ TEST(AccessLog, AnUnopenableFileIsReportedEveryFrameAndTriedAgain) {
 TEST(AccessLog, AFailedWriteIsReportedAndTheHeaderStaysOwed) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   LogRig a(kVariantB);
-  a.use("/dev/full");
-  a.log.markNamesChanged();
-  a.log.appendAccessLog("192.0.2.10");
+  a.useLog("/dev/full");
+  a.monitor.accessLog().markNamesChanged();
+  a.monitor.frameAccepted(0, "192.0.2.10");
   EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>{messages().logWriteFailed});
-  EXPECT_TRUE(a.log.namesChanged()) << "the header was not written";
+  EXPECT_TRUE(a.monitor.accessLog().namesChanged()) << "the header was not written";
 }
 
 // The file may only grow a few bytes more: the next line is cut short by the system.
@@ -197,17 +183,17 @@ TEST(AccessLog, AWriteCutShortLeavesNoHalfLine) {
   TempDir dir;
   LogRig a(kVariantA);
   const std::string path = dir.path() + "/short.csv";
-  a.use(path);
-  a.log.appendAccessLog("192.0.2.10");
+  a.useLog(path);
+  a.monitor.frameAccepted(0, "192.0.2.10");
   const std::optional<std::string> before = readBytes(path);
   ASSERT_TRUE(before);
   {
     FileSizeLimit limit(before->size() + 10);
-    a.log.appendAccessLog("192.0.2.10");
+    a.monitor.frameAccepted(0, "192.0.2.10");
   }
   EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>{messages().logWriteFailed});
   EXPECT_EQ(readBytes(path), before) << "the ten bytes that got through were taken back";
-  a.log.appendAccessLog("192.0.2.10");
+  a.monitor.frameAccepted(0, "192.0.2.10");
   EXPECT_EQ(logLines(path).size(), 3u) << "the next frame writes a whole line again";
 }
 
@@ -218,14 +204,14 @@ TEST(AccessLog, HeadersFollowOperatorEditsAndDeletedFiles) {
   const std::string path = a.monitor.logFilePath();
   a.view.setChecked(ctl::kLogging, true);
   a.monitor.onLoggingToggled();
-  AccessLogSink& log = a.monitor.accessLog();
-  log.appendAccessLog("192.0.2.10");
+  EngineEvents& log = a.monitor;
+  log.frameAccepted(0, "192.0.2.10");
   a.view.type(1005, "Door");
-  log.appendAccessLog("192.0.2.10");
-  log.appendAccessLog("192.0.2.10");
+  log.frameAccepted(0, "192.0.2.10");
+  log.frameAccepted(0, "192.0.2.10");
   std::vector<std::string> lines = logLines(path);
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[2], messages().logHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4")
+  EXPECT_EQ(lines[2], kHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4")
       << "the renamed input heads its column";
   EXPECT_NE(afterTimestamp(lines[3]).find("192.0.2.10"), std::string::npos);
   EXPECT_NE(afterTimestamp(lines[4]).find("192.0.2.10"), std::string::npos) << "header once";
@@ -234,34 +220,34 @@ TEST(AccessLog, HeadersFollowOperatorEditsAndDeletedFiles) {
   a.view.setChecked(ctl::kLogging, false);
   a.monitor.onLoggingToggled();
   a.view.type(1016, "Lamp");
-  log.appendAccessLog("192.0.2.10");
+  log.frameAccepted(0, "192.0.2.10");
   a.view.setChecked(ctl::kLogging, true);
   a.monitor.onLoggingToggled();
-  log.appendAccessLog("192.0.2.10");
+  log.frameAccepted(0, "192.0.2.10");
   lines = logLines(path);
   ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[5], messages().logHeaderStart + ",DI1,Door,DI3,DI4,Lamp,DO2,DO3,DO4");
+  EXPECT_EQ(lines[5], kHeaderStart + ",DI1,Door,DI3,DI4,Lamp,DO2,DO3,DO4");
 
   // A loaded file that renames inputs owes no header to a non-empty log.
   const std::string settings = dir.path() + "/names.dva";
   writeBytes(settings, "#$DI1=Gate\r\n#$LOGGING=ON\r\n");
   a.view.answerFileDialog(settings);
   a.monitor.loadSettings();
-  log.appendAccessLog("192.0.2.10");
+  log.frameAccepted(0, "192.0.2.10");
   lines = logLines(path);
   ASSERT_EQ(lines.size(), 8u);
-  EXPECT_EQ(lines[7].find(messages().logHeaderStart), std::string::npos);
+  EXPECT_EQ(lines[7].find(kHeaderStart), std::string::npos);
 
   // Deleted while running: recreated with a header of the names as they stand.
   std::filesystem::remove(cp932::toUtf8(path));
-  log.appendAccessLog("192.0.2.10");
+  log.frameAccepted(0, "192.0.2.10");
   lines = logLines(path);
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], messages().logHeaderStart + ",Gate,Door,DI3,DI4,Lamp,DO2,DO3,DO4");
+  EXPECT_EQ(lines[0], kHeaderStart + ",Gate,Door,DI3,DI4,Lamp,DO2,DO3,DO4");
 
   // A comma in a name shifts the header, never the data.
   a.view.type(1004, "in,out");
-  log.appendAccessLog("192.0.2.10");
+  log.frameAccepted(0, "192.0.2.10");
   lines = logLines(path);
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(fieldCount(lines[2]), 12u);
@@ -276,7 +262,7 @@ TEST(AccessLog, HeadersFollowOperatorEditsAndDeletedFiles) {
   EXPECT_EQ(shown.initialPath, path);
   EXPECT_EQ(shown.filter, "CSV file (*.csv)|*.csv|all files(*.*)|*.*||");
   EXPECT_EQ(a.view.text(ctl::kLogFileField), dir.path() + "/other.csv");
-  log.appendAccessLog("192.0.2.10");
+  log.frameAccepted(0, "192.0.2.10");
   EXPECT_EQ(logLines(dir.path() + "/other.csv").size(), 2u);
   EXPECT_EQ(logLines(path).size(), 4u);
   EXPECT_TRUE(a.view.messageBoxes().empty());
@@ -286,7 +272,7 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
   TempDir dir;
   LogRig b(kVariantB);
   const std::string path = dir.path() + "/busy.csv";
-  b.use(path);
+  b.useLog(path);
   constexpr int kThreads = 8;
   constexpr int kCalls = 300;
   std::vector<std::thread> receivers;
@@ -295,15 +281,15 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
       // The address names the thread and the call, so the file shows the order of each
       // thread's calls.
       for (int i = 0; i < kCalls; ++i) {
-        b.log.appendAccessLog("10." + std::to_string(t) + "." + std::to_string(i / 100) + "." +
-                              std::to_string(i % 100));
+        b.monitor.frameAccepted(0, "10." + std::to_string(t) + "." + std::to_string(i / 100) + "." +
+                                       std::to_string(i % 100));
       }
     });
   }
   for (std::thread& r : receivers) r.join();
   const std::vector<std::string> lines = logLines(path);
   ASSERT_EQ(lines.size(), 1u + kThreads * kCalls) << "one header, then one line per call";
-  EXPECT_EQ(lines[0], messages().logHeaderStart + ",DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8");
+  EXPECT_EQ(lines[0], kHeaderStart + ",DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8");
   std::vector<int> nextCall(kThreads, 0);
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::string rest = afterTimestamp(lines[i]);
@@ -360,9 +346,9 @@ class HeldFifo {
 // Callers of one log, each making one call on its own thread.
 class Callers {
  public:
-  Callers(AccessLog& log, int count) {
+  Callers(EngineEvents& log, int count) {
     for (int i = 0; i < count; ++i) {
-      threads_.emplace_back([&log, i] { log.appendAccessLog("192.0.2." + std::to_string(i)); });
+      threads_.emplace_back([&log, i] { log.frameAccepted(0, "192.0.2." + std::to_string(i)); });
     }
   }
   ~Callers() { join(); }
@@ -396,9 +382,9 @@ TEST(AccessLog, AQueuedBatchThatFailsFailsForEachOfItsCallersAndLeavesNoHalfLine
   {
     HeldFifo fifo(path);
     ASSERT_TRUE(fifo.made()) << "no FIFO here";
-    a.use(path);
-    Callers callers(a.log, kQueued + 1);
-    const bool queued = queueReaches(a.log, kQueued);
+    a.useLog(path);
+    Callers callers(a.monitor, kQueued + 1);
+    const bool queued = queueReaches(a.monitor.accessLog(), kQueued);
     std::filesystem::remove(path);
     std::filesystem::create_directory(path);
     fifo.release();
@@ -415,17 +401,17 @@ TEST(AccessLog, AQueuedBatchThatFailsFailsForEachOfItsCallersAndLeavesNoHalfLine
   // batch is cut short, taken back whole, and fails for every one of its callers.
   std::filesystem::remove(path);
   const std::string other = dir.path() + "/other.csv";
-  a.use(other);
-  a.log.appendAccessLog("192.0.2.200");
+  a.useLog(other);
+  a.monitor.frameAccepted(0, "192.0.2.200");
   const std::optional<std::string> before = readBytes(other);
   ASSERT_TRUE(before);
   a.view.clearMessageBoxes();
   {
     HeldFifo fifo(path);
     ASSERT_TRUE(fifo.made());
-    a.use(path);
-    Callers callers(a.log, kQueued + 1);
-    const bool queued = queueReaches(a.log, kQueued);
+    a.useLog(path);
+    Callers callers(a.monitor, kQueued + 1);
+    const bool queued = queueReaches(a.monitor.accessLog(), kQueued);
     std::filesystem::rename(other, path);
     {
       FileSizeLimit limit(before->size() + 60);
@@ -439,7 +425,7 @@ TEST(AccessLog, AQueuedBatchThatFailsFailsForEachOfItsCallersAndLeavesNoHalfLine
     EXPECT_EQ(readBytes(path), before) << "the part of the batch that got through was taken back";
   }
   a.view.clearMessageBoxes();
-  a.log.appendAccessLog("192.0.2.201");
+  a.monitor.frameAccepted(0, "192.0.2.201");
   const std::vector<std::string> lines = logLines(path);
   ASSERT_EQ(lines.size(), 3u) << "the next frame writes a whole line again";
   EXPECT_EQ(afterTimestamp(lines[2]), "192.0.2.201,0,0,0,0,0,0,0,0");
@@ -452,44 +438,44 @@ TEST(AccessLog, NamesChangedWhileLinesWaitGiveOneHeaderBeforeThem) {
   LogRig a(kVariantA);
   const std::string path = dir.path() + "/held.csv";
   const std::string kept = dir.path() + "/kept.csv";
-  a.use(kept);
-  a.log.appendAccessLog("192.0.2.200");
+  a.useLog(kept);
+  a.monitor.frameAccepted(0, "192.0.2.200");
   ASSERT_EQ(logLines(kept).size(), 2u);
 
   HeldFifo fifo(path);
   ASSERT_TRUE(fifo.made()) << "no FIFO here";
-  a.use(path);
-  Callers callers(a.log, kQueued + 1);
-  const bool queued = queueReaches(a.log, kQueued);
+  a.useLog(path);
+  Callers callers(a.monitor, kQueued + 1);
+  const bool queued = queueReaches(a.monitor.accessLog(), kQueued);
   // While the lines wait: the non-empty log takes the name, and the operator renames DI2
   // (as the window does it: the flag, then the names).
   std::filesystem::rename(kept, path);
-  a.log.markNamesChanged();
+  a.monitor.accessLog().markNamesChanged();
   AccessLog::Settings renamed;
   renamed.logging = true;
   renamed.path = path;
   renamed.inputNames = {"DI1", "Door", "DI3", "DI4"};
   renamed.outputNames = {"DO1", "DO2", "DO3", "DO4"};
-  a.log.update(renamed);
+  a.monitor.accessLog().update(renamed);
   fifo.release();
   callers.join();
   ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
 
   const std::vector<std::string> held = linesOf(fifo.drain());
   ASSERT_EQ(held.size(), 2u) << "the held writer's header and line";
-  EXPECT_EQ(held[0], messages().logHeaderStart + ",DI1,DI2,DI3,DI4,DO1,DO2,DO3,DO4")
+  EXPECT_EQ(held[0], kHeaderStart + ",DI1,DI2,DI3,DI4,DO1,DO2,DO3,DO4")
       << "that header was settled before the rename";
-  a.log.appendAccessLog("192.0.2.201");
+  a.monitor.frameAccepted(0, "192.0.2.201");
   const std::vector<std::string> lines = logLines(path);
   ASSERT_EQ(lines.size(), 2u + 1u + kQueued + 1u) << readBytes(path).value_or("");
-  EXPECT_EQ(lines[2], messages().logHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4")
+  EXPECT_EQ(lines[2], kHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4")
       << "the header owed to the rename comes before the waiting lines, although another "
          "header was written while the names changed";
   for (std::size_t i = 3; i < lines.size(); ++i) {
     EXPECT_TRUE(hasShape(afterTimestamp(lines[i]).substr(0, 8), "192.0.2."))
         << "line " << i << " should be a data line: " << lines[i];
   }
-  EXPECT_FALSE(a.log.namesChanged()) << "the header was written";
+  EXPECT_FALSE(a.monitor.accessLog().namesChanged()) << "the header was written";
   EXPECT_TRUE(a.view.messageBoxes().empty());
 }
 
@@ -498,8 +484,8 @@ TEST(AccessLog, AJapaneseFolderWorks) {
   const std::string utf8Folder = dir.path() + "/ログ置き場";
   std::filesystem::create_directory(utf8Folder);
   LogRig a(kVariantA);
-  a.use(cp932::fromUtf8(utf8Folder + "/記録.csv"));
-  a.log.appendAccessLog("192.0.2.10");
+  a.useLog(cp932::fromUtf8(utf8Folder + "/記録.csv"));
+  a.monitor.frameAccepted(0, "192.0.2.10");
   EXPECT_TRUE(a.view.messageBoxes().empty());
   EXPECT_EQ(logLines(utf8Folder + "/記録.csv").size(), 2u) << "the file name on disk is UTF-8";
 }

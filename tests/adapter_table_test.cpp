@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/controls.h"
-#include "engine/messages.h"
 #include "fake_adapters.h"
 #include "fake_view.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "monitor/monitor.h"
 #include "net/adapter_provider_linux.h"
 #include "temp_dir.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/messages.h"
+#include "monitor/messages.h"
 
 namespace dravik {
 namespace {

@@ -14,37 +14,22 @@
 #include <thread>
 #include <vector>
 
-#include "engine/controls.h"
 #include "engine/listening_server.h"
-#include "engine/messages.h"
 #include "fake_adapters.h"
 #include "fake_view.h"
-#include "logging/access_log_sink.h"
 #include "logging/trace.h"
 #include "loopback_peer.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "monitor/monitor.h"
+#include "monitor_rig.h"
 #include "output/output_sender.h"
+#include "temp_dir.h"
 
 namespace dravik {
 namespace {
 
 using namespace test;
-
-class FakeSink : public AccessLogSink {
- public:
-  void appendAccessLog(const std::string& address) override {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(address);
-  }
-  std::vector<std::string> calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> calls_;
-};
 
 // True when a socket can be bound to the port now (nobody holds it).
 bool portFree(int port) {
@@ -66,31 +51,16 @@ std::string sourceLabel(const char* address) {
 
 const Bytes kDo1On{0x44, 0x4F, 0x31, 0x30, 0xC8};
 
-// The server alone, with a recording access-log sink.
-struct ServerRig {
-  explicit ServerRig(const VariantProfile& p) : profile(p), trace(view, p.traceEnabled) {
-    state.selectedLocalAddress = kLoopback;
-  }
-  void listenOn(int slot, int port) {
-    state.slots[slot].port = port;
-    state.slots[slot].state = SlotState::Starting;
-  }
-  const VariantProfile& profile;
-  test::FakeView view;
-  MonitorState state;
-  Trace trace;
-  FakeSink sink;
-  ListeningServer server{profile, state, view, trace, sink};
-};
-
 TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
     SCOPED_TRACE(p->programName);
-    ServerRig rig(*p);
-    const int port = freePort();
-    rig.listenOn(0, port);
-    ASSERT_EQ(rig.server.start(), kOk);
-    EXPECT_EQ(rig.state.slots[0].state, SlotState::Serving) << "start returns once serving";
+    TempDir dir;
+    MonitorRig rig(*p);
+    const std::string log = dir.path() + "/log.csv";
+    rig.useLog(log);
+    ASSERT_TRUE(rig.start(1));
+    const int port = rig.listening[0];
+    EXPECT_EQ(rig.slot(0), SlotState::Serving) << "start returns once serving";
 
     const int unit = connectUnit(port);
     ASSERT_GE(unit, 0);
@@ -99,19 +69,22 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     const int label = kSlotControls[0].sourceLabel;
     EXPECT_TRUE(eventually([&] { return rig.view.text(label) == sourceLabel("127.0.0.1"); }))
         << "label after a valid frame: " << rig.view.text(label);
-    EXPECT_EQ(rig.sink.calls(), std::vector<std::string>{"127.0.0.1"});
-    EXPECT_EQ(rig.state.inputs[0], 1);
+    EXPECT_TRUE(eventually([&] { return lineCount(log) == 2u; })) << fileText(log);
+    EXPECT_NE(fileText(log).find(",127.0.0.1,1,0"), std::string::npos) << fileText(log);
+    EXPECT_EQ(rig.monitor.state().inputs[0], 1);
     if (p->slotKeepsUnit) {
       // The buttons are the frame's last window update.
       EXPECT_TRUE(
           eventually([&] { return rig.view.control(kVariantA.outputs[2].button).enabled; }));
-      EXPECT_EQ(rig.state.slots[0].unitAddress, kLoopback);
-      EXPECT_NE(rig.state.slots[0].connectionSocket, kNoSocket) << "open connection published";
+      EXPECT_EQ(rig.monitor.state().slots[0].unitAddress, kLoopback);
+      EXPECT_NE(rig.monitor.state().slots[0].connectionSocket, kNoSocket)
+          << "open connection published";
     }
     ::close(unit);
     EXPECT_TRUE(eventually([&] { return rig.view.text(label).empty(); }))
         << "label cleared when the unit closes";
-    EXPECT_TRUE(eventually([&] { return rig.state.slots[0].connectionSocket == kNoSocket; }));
+    EXPECT_TRUE(
+        eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
     if (p->traceEnabled) {
       EXPECT_NE(
           rig.view.trace().find("server start.\r\nselect.\r\nfrom:127.0.0.1   Recv 44 4f\r\n"),
@@ -124,10 +97,14 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
 }
 
 TEST(ListeningServer, FramingOnOneConnection) {
-  ServerRig rig(kVariantB);
+  TempDir dir;
+  MonitorRig rig(kVariantB);
+  const std::string log = dir.path() + "/log.csv";
+  rig.useLog(log);
   const int port = freePort();
-  rig.listenOn(1, port);
-  ASSERT_EQ(rig.server.start(), kOk);
+  rig.ports({"", std::to_string(port)});
+  rig.monitor.start();
+  ASSERT_EQ(rig.slot(1), SlotState::Serving);
   const int unit = connectUnit(port);
   ASSERT_GE(unit, 0);
   // Another kind first, then two frames in one segment.
@@ -135,9 +112,9 @@ TEST(ListeningServer, FramingOnOneConnection) {
       unit, {0x41, 0x42, 0xC8, 0x44, 0x4F, 0x31, 0x30, 0xC8, 0x44, 0x4F, 0x30, 0x30, 0xC8}));
   EXPECT_EQ(receive(unit, 10), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8, 0x64, 0x6F, 0x20, 0x20, 0xC8}))
       << "the foreign frame gets no answer, both DO frames do, in order";
-  EXPECT_EQ(rig.state.inputs[0], 0) << "the last frame wins";
-  EXPECT_TRUE(eventually([&] { return rig.sink.calls().size() == 2u; }))
-      << "one log call per valid frame, not " << rig.sink.calls().size();
+  EXPECT_EQ(rig.monitor.state().inputs[0], 0) << "the last frame wins";
+  EXPECT_TRUE(eventually([&] { return lineCount(log) == 3u; }))
+      << "a header and one line per valid frame: " << fileText(log);
   EXPECT_NE(rig.view.trace().find("Recv 41 42"), std::string::npos) << "foreign frame traced";
   // A DK frame repaints only the lamps of its mask: DI2.
   const int before = rig.view.control(kVariantB.inputs[0].lamp).repaints;
@@ -149,12 +126,12 @@ TEST(ListeningServer, FramingOnOneConnection) {
 }
 
 TEST(ListeningServer, PendingConnectionsAndSharedInputs) {
-  ServerRig rig(kVariantB);
+  MonitorRig rig(kVariantB);
   const int portA = freePort();
   const int portB = freePort();
-  rig.listenOn(0, portA);
-  rig.listenOn(3, portB);
-  ASSERT_EQ(rig.server.start(), kOk);
+  rig.ports({std::to_string(portA), "", "", std::to_string(portB)});
+  rig.monitor.start();
+  ASSERT_EQ(rig.slot(3), SlotState::Serving);
   // Both connections are pending before either says anything.
   const int first = connectUnit(portA);
   const int second = connectUnit(portA);
@@ -169,17 +146,18 @@ TEST(ListeningServer, PendingConnectionsAndSharedInputs) {
   ASSERT_GE(other, 0);
   ASSERT_TRUE(sendBytes(other, {0x44, 0x4B, 0x32, 0x32, 0x30, 0x30, 0xC8}));
   EXPECT_EQ(receive(other, 5), (Bytes{0x64, 0x6B, 0x23, 0x21, 0xC8}));
-  EXPECT_EQ(rig.server.receiverCount(), 3u) << "one receiver per connection";
+  EXPECT_EQ(rig.monitor.server().receiverCount(), 3u) << "one receiver per connection";
   for (int fd : {first, second, other}) ::close(fd);
-  EXPECT_TRUE(eventually([&] { return rig.server.receiverCount() == 0; }))
+  EXPECT_TRUE(eventually([&] { return rig.monitor.server().receiverCount() == 0; }))
       << "finished receivers are joined";
 }
 
 TEST(ListeningServer, ShutdownClosesEveryConnection) {
-  auto rig = std::make_unique<ServerRig>(kVariantA);
+  auto rig = std::make_unique<MonitorRig>(kVariantA);
   const int port = freePort();
-  rig->listenOn(2, port);
-  ASSERT_EQ(rig->server.start(), kOk);
+  rig->ports({"", "", std::to_string(port)});
+  rig->monitor.start();
+  ASSERT_EQ(rig->slot(2), SlotState::Serving);
   const int unit = connectUnit(port);
   ASSERT_TRUE(sendBytes(unit, kDo1On));
   ASSERT_EQ(receive(unit, 5).size(), 5u);
@@ -188,25 +166,6 @@ TEST(ListeningServer, ShutdownClosesEveryConnection) {
   EXPECT_TRUE(portFree(port)) << "and its listening socket";
   ::close(unit);
 }
-
-// The monitor's start/stop command over the real server.
-struct MonitorRig {
-  explicit MonitorRig(const VariantProfile& p)
-      : monitor(p, view, adapters, p.hasOutputs() ? &makeOutputSender : nullptr,
-                "/nonexistent-dravik", {1, 0, 1, 0}) {
-    monitor.overrideLocalAddress(kLoopback);
-  }
-  void ports(const std::vector<std::string>& texts) {
-    for (int s = 0; s < kPortSlotCount; ++s) {
-      view.setText(kSlotControls[s].portEdit, s < static_cast<int>(texts.size()) ? texts[s] : "");
-    }
-  }
-  SlotState slot(int s) const { return monitor.state().slots[s].state; }
-
-  test::FakeView view;
-  test::FakeAdapters adapters;
-  Monitor monitor;
-};
 
 TEST(StartStop, PortTextsAreValidatedPerSlot) {
   const Messages& m = messages();

@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/controls.h"
 #include "fake_adapters.h"
 #include "fake_view.h"
 #include "loopback_peer.h"
+#include "monitor/controls.h"
 #include "monitor/monitor.h"
 #include "output/output_sender.h"
 

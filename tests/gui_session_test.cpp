@@ -11,8 +11,8 @@
 #include <atomic>
 #include <future>
 
-#include "engine/controls.h"
 #include "gui_test_support.h"
+#include "monitor/controls.h"
 
 namespace dravik::test {
 namespace {

@@ -26,9 +26,9 @@
 #include <string>
 #include <thread>
 
-#include "engine/controls.h"
 #include "fake_adapters.h"
 #include "loopback_peer.h"
+#include "monitor/controls.h"
 #include "output/output_sender.h"
 #include "temp_dir.h"
 #include "ui/monitor_session.h"

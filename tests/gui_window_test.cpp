@@ -17,8 +17,8 @@
 #include <fstream>
 #include <set>
 
-#include "engine/controls.h"
 #include "gui_test_support.h"
+#include "monitor/controls.h"
 #include "platform/cp932.h"
 #include "ui/text_limits.h"
 

@@ -11,10 +11,8 @@
 #include <iterator>
 #include <string>
 
-#include "engine/messages.h"
-#include "fake_view.h"
-#include "logging/access_log.h"
-#include "temp_dir.h"
+#include "monitor/messages.h"
+#include "settings_test_support.h"
 
 namespace dravik {
 namespace {
@@ -23,7 +21,7 @@ using test::fileText;
 using test::lineCount;
 
 bool startsWithHeader(const std::string& path) {
-  return fileText(path).rfind(messages().logHeaderStart, 0) == 0;
+  return fileText(path).rfind(test::kHeaderStart, 0) == 0;
 }
 
 // True when some descriptor of this process still leads to `path` (or to it deleted).
@@ -43,24 +41,13 @@ bool heldOpen(const std::string& path) {
   return held;
 }
 
-struct LogRig {
-  LogRig() { use(path, true); }
-  void use(const std::string& logPath, bool on) {
-    AccessLog::Settings s;
-    s.logging = on;
-    s.path = logPath;
-    for (int i = 0; i < kVariantA.inputCount(); ++i) s.inputNames.push_back("DI");
-    for (int i = 0; i < kVariantA.outputCount(); ++i) s.outputNames.push_back("DO");
-    log.update(s);
-  }
-  void frame() { log.appendAccessLog("192.0.2.10"); }
+struct LogRig : test::MonitorRig {
+  LogRig() : MonitorRig(kVariantA) { useLog(path); }
+  void frame() { monitor.frameAccepted(0, "192.0.2.10"); }
 
   test::TempDir dir;
   const std::string folder = dir.path();
   const std::string path = folder + "/access.csv";
-  test::FakeView view;
-  MonitorState state;
-  AccessLog log{kVariantA, view, state};
 };
 
 TEST(KeptOpenLog, AFileChangedUnderTheLogIsOpenedAfresh) {
@@ -104,13 +91,13 @@ TEST(KeptOpenLog, SettingsTakeEffectAtTheNextLine) {
   LogRig rig;
   rig.frame();
   const std::string second = rig.folder + "/second.csv";
-  rig.use(second, true);
+  rig.useLog(second, true);
   rig.frame();
   EXPECT_EQ(lineCount(rig.path), 2u) << "nothing more into the old path";
   EXPECT_EQ(lineCount(second), 2u);
   EXPECT_FALSE(heldOpen(rig.path)) << "the old file is let go";
 
-  rig.use(second, false);
+  rig.useLog(second, false);
   EXPECT_FALSE(heldOpen(second)) << "nothing is held open while logging is off";
   std::filesystem::remove(second);
   rig.frame();
@@ -119,7 +106,7 @@ TEST(KeptOpenLog, SettingsTakeEffectAtTheNextLine) {
   // A folder that vanishes while the file is open: the next line cannot open and says so.
   const std::string sub = rig.folder + "/sub";
   std::filesystem::create_directory(sub);
-  rig.use(sub + "/a.csv", true);
+  rig.useLog(sub + "/a.csv", true);
   rig.frame();
   std::filesystem::remove_all(sub);
   rig.frame();

@@ -23,12 +23,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/listening_server.h"
-#include "engine/messages.h"
-#include "fake_view.h"
-#include "logging/access_log.h"
-#include "logging/trace.h"
 #include "loopback_peer.h"
+#include "monitor/messages.h"
+#include "monitor_rig.h"
+#include "platform/worker_thread.h"
 #include "temp_dir.h"
 
 namespace dravik {
@@ -58,48 +56,23 @@ long residentKb() {
   return -1;
 }
 
-// DRAVIK_B's engine (it traces) over a real access log in a folder of its own.
-struct Rig {
-  Rig() : trace(view, kVariantB.traceEnabled) {
-    state.selectedLocalAddress = kLoopback;
+// DRAVIK_B (the variant that traces every frame) logging to a file of its own.
+struct Rig : MonitorRig {
+  Rig() : MonitorRig(kVariantB) {
     logPath = folder.path() + "/access.csv";
-    useLog(logPath, true);
+    useLog(logPath);
   }
-  ~Rig() { server.shutdown(); }
-  void useLog(const std::string& path, bool on) {
-    AccessLog::Settings s;
-    s.logging = on;
-    s.path = path;
-    for (int i = 0; i < kVariantB.inputCount(); ++i)
-      s.inputNames.push_back("DI" + std::to_string(i));
-    log.update(s);
-  }
-  // Starts listening on `count` fresh ports.
+  // Starts listening on `count` fresh ports, kept in `ports`.
   void start(int count) {
-    ports.clear();
-    for (int s = 0; s < count; ++s) {
-      ports.push_back(freePort());
-      state.slots[s].port = ports.back();
-      state.slots[s].state = SlotState::Starting;
-    }
-    ASSERT_EQ(server.start(), kOk);
+    ASSERT_TRUE(MonitorRig::start(count));
+    ports = listening;
   }
-  void stop() {
-    for (int s = 0; s < kPortSlotCount; ++s) {
-      if (state.slots[s].state == SlotState::Serving) server.requestStop(s);
-    }
-    for (int s = 0; s < kPortSlotCount; ++s) server.waitUntilIdle(s);
-  }
+  void stop() { monitor.stop(); }
   // Log lines written so far, the header included.
   std::size_t logLines() const { return lineCount(logPath); }
 
   TempDir folder;
   std::string logPath;
-  test::FakeView view;
-  MonitorState state;
-  Trace trace;
-  AccessLog log{kVariantB, view, state};
-  ListeningServer server{kVariantB, state, view, trace, log};
   std::vector<int> ports;
 };
 
@@ -124,7 +97,7 @@ TEST(HostilePeers, TwoThousandIdleConnectionsLeaveARealUnitServed) {
   const int unit = connectUnit(rig.ports[0]);
   ASSERT_GE(unit, 0);
   ASSERT_EQ(roundTrip(unit), kDo1OnAnswer);
-  ASSERT_TRUE(eventually([&] { return rig.server.receiverCount() == 1; }));
+  ASSERT_TRUE(eventually([&] { return rig.monitor.server().receiverCount() == 1; }));
   const std::size_t before = threadCount();
 
   std::vector<int> idle;
@@ -135,15 +108,15 @@ TEST(HostilePeers, TwoThousandIdleConnectionsLeaveARealUnitServed) {
     idle.push_back(fd);
     // The listening backlog is 5: more connections than that waiting for accept would have
     // their handshakes dropped and retried a second later, so at most 4 are left pending.
-    ASSERT_TRUE(eventually([&] { return rig.server.receiverCount() + 4 > idle.size(); }))
+    ASSERT_TRUE(eventually([&] { return rig.monitor.server().receiverCount() + 4 > idle.size(); }))
         << "the server stopped accepting at " << i;
     if (i % 250 == 0) {
       ASSERT_EQ(roundTrip(unit), kDo1OnAnswer) << "unit unanswered after " << i << " idle";
       ++answered;
     }
   }
-  EXPECT_TRUE(eventually([&] { return rig.server.receiverCount() == kIdle + 1u; }))
-      << "every idle connection gets its receiver: " << rig.server.receiverCount();
+  EXPECT_TRUE(eventually([&] { return rig.monitor.server().receiverCount() == kIdle + 1u; }))
+      << "every idle connection gets its receiver: " << rig.monitor.server().receiverCount();
   ASSERT_EQ(roundTrip(unit), kDo1OnAnswer) << "unit unanswered with every idle one open";
   ++answered;
 
@@ -261,7 +234,7 @@ TEST(HostilePeers, APeerThatNeverReadsHoldsUpNoOtherUnit) {
     ASSERT_TRUE(answered(sameSlot)) << "same slot, round " << rounds;
     ASSERT_TRUE(answered(otherSlot)) << "other slot, round " << rounds;
     ++rounds;
-    if (rig.state.inputs[1] != 0) ++afterFlood;
+    if (rig.monitor.state().inputs[1] != 0) ++afterFlood;
   }
   flood.join();
   EXPECT_EQ(afterFlood, 20) << "the monitor did not read the whole flood in 30 s";
@@ -307,7 +280,7 @@ TEST(HostilePeers, ConnectAndCloseStormsDuringStopsLeaveNothingBehind) {
       << "threads: " << threadCount() << ", before: " << threadsBefore;
   EXPECT_TRUE(eventually([&] { return descriptorCount() == descriptorsBefore; }))
       << "descriptors: " << descriptorCount() << ", before: " << descriptorsBefore;
-  EXPECT_EQ(rig.server.receiverCount(), 0u);
+  EXPECT_EQ(rig.monitor.server().receiverCount(), 0u);
 }
 
 // The system refuses every new thread while `refuse` is set.
@@ -324,13 +297,10 @@ TEST(HostilePeers, ARefusedThreadCostsOnlyItsConnection) {
   {
     Rig rig;
     refuse = true;
-    const int refusedPort = freePort();
-    rig.state.slots[0].port = refusedPort;
-    rig.state.slots[0].state = SlotState::Starting;
-    EXPECT_EQ(rig.server.start(), kFail) << "no server thread, nothing listens: a failure";
-    EXPECT_EQ(rig.state.slots[0].state, SlotState::Idle);
-    EXPECT_EQ(rig.state.slots[0].listenSocket, kNoSocket);
-    EXPECT_LT(connectUnit(refusedPort), 0) << "the listening socket was closed";
+    EXPECT_FALSE(rig.MonitorRig::start(1)) << "no server thread, nothing listens: a failure";
+    EXPECT_EQ(rig.slot(0), SlotState::Idle);
+    EXPECT_EQ(rig.monitor.state().slots[0].listenSocket, kNoSocket);
+    EXPECT_LT(connectUnit(rig.listening[0]), 0) << "the listening socket was closed";
     char box[64];
     std::snprintf(box, sizeof box, messages().threadErrorFormat.c_str(), EAGAIN);
     EXPECT_EQ(rig.view.messageBoxes(), std::vector<std::string>{box});

@@ -5,10 +5,10 @@
 
 #include <set>
 
-#include "engine/controls.h"
 #include "fake_adapters.h"
 #include "fake_view.h"
 #include "monitor/brush.h"
+#include "monitor/controls.h"
 
 namespace dravik {
 namespace {

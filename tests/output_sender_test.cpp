@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/controls.h"
-#include "engine/messages.h"
 #include "fake_adapters.h"
 #include "fake_view.h"
 #include "loopback_peer.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "monitor/monitor.h"
 #include "output/output_sender.h"
 

@@ -9,15 +9,16 @@
 
 #include <filesystem>
 
-#include "engine/controls.h"
-#include "engine/messages.h"
 #include "loopback_peer.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "platform/cp932.h"
 #include "settings_test_support.h"
 
 namespace dravik {
 namespace {
 
+using test::kHeaderStart;
 using test::readBytes;
 using test::Rig;
 using test::TempDir;
@@ -210,11 +211,11 @@ TEST(SettingsLoad, WhatWasSavedComesBackEverywhere) {
   EXPECT_EQ(readBytes(dir.path() + "/DRAVIK-A.ini"), file) << "loading never writes it";
 
   // The loaded names and path reach the access log at once: a new log gets them as header.
-  a.monitor.accessLog().appendAccessLog("127.0.0.1");
+  a.monitor.frameAccepted(0, "127.0.0.1");
   const std::optional<std::string> log = readBytes(dir.path() + "/log.csv");
   ASSERT_TRUE(log);
   EXPECT_EQ(log->substr(0, log->find("\r\n")),
-            messages().logHeaderStart + "," + kanji + ",v6,v7,v8,v9,v10,v11,v12");
+            kHeaderStart + "," + kanji + ",v6,v7,v8,v9,v10,v11,v12");
 }
 
 TEST(SettingsLoad, ApplyingKeepsWhatTheFileDoesNotMention) {

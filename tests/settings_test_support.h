@@ -10,9 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "fake_adapters.h"
-#include "fake_view.h"
-#include "monitor/monitor.h"
+#include "monitor_rig.h"
+#include "platform/cp932.h"
 #include "temp_dir.h"
 
 namespace dravik::test {
@@ -28,37 +27,10 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// Like the real window, reports every text change of a signal-name edit, whether the program
-// or the operator made it; the monitor alone tells them apart.
-class NotifyingView : public FakeView {
- public:
-  void watch(Monitor& monitor) { monitor_ = &monitor; }
-  void setText(int id, const std::string& text) override {
-    FakeView::setText(id, text);
-    if (monitor_ == nullptr) return;
-    const VariantProfile& p = monitor_->profile();
-    bool nameEdit = false;
-    for (const InputRow& row : p.inputs) nameEdit = nameEdit || row.nameEdit == id;
-    for (const OutputRow& row : p.outputs) nameEdit = nameEdit || row.nameEdit == id;
-    if (nameEdit) monitor_->onSignalNameChanged();
-  }
-  // The operator types into a control.
-  void type(int id, const std::string& text) { setText(id, text); }
+// How every header line of the access log begins.
+inline const std::string kHeaderStart = cp932::fromUtf8("日付,時刻,接続元IPアドレス");
 
- private:
-  Monitor* monitor_ = nullptr;
-};
-
-// A monitor of one variant over a NotifyingView, living in `directory`.
-struct Rig {
-  Rig(const VariantProfile& profile, const std::string& directory)
-      : monitor(profile, view, adapters, nullptr, directory, {1, 0, 1, 0}) {
-    adapters.tables = oneUsableAdapter();
-    view.watch(monitor);
-  }
-  NotifyingView view;
-  FakeAdapters adapters;
-  Monitor monitor;
-};
+// A monitor of one variant living in `directory`.
+using Rig = MonitorRig;
 
 }  // namespace dravik::test

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/controls.h"
-#include "engine/messages.h"
 #include "loopback_peer.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "platform/cp932.h"
 #include "platform/program_directory.h"
 #include "settings_test_support.h"

@@ -39,7 +39,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/controls.h"
+#include "monitor/controls.h"
 #include "monitor/monitor.h"
 #include "monitor/view.h"
 #include "net/adapter_table.h"

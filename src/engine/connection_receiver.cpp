@@ -4,14 +4,11 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <mutex>
 
+#include "engine/engine_events.h"
 #include "engine/frame_codec.h"
-#include "engine/messages.h"
-#include "logging/access_log_sink.h"
 #include "logging/trace.h"
-#include "monitor/view.h"
 
 namespace dravik {
 namespace {
@@ -27,18 +24,13 @@ bool slotEnded(const EngineContext& engine, int slot, const SlotRun& run) {
 
 void acceptFrame(const EngineContext& engine, int slot, const SlotRun& run,
                  const std::string& peerText, std::uint32_t peer) {
-  engine.log.appendAccessLog(peerText);
-  // A stop under way resets the label and the buttons; a frame that raced it must not undo
-  // that.
-  std::lock_guard lock(engine.state.slots[slot].viewLock);
+  engine.events.frameAccepted(slot, peerText);
+  PortSlot& portSlot = engine.state.slots[slot];
+  // A stop under way resets the window; a frame that raced it must not undo that.
+  std::lock_guard lock(portSlot.viewLock);
   if (slotEnded(engine, slot, run)) return;
-  char label[128];
-  std::snprintf(label, sizeof label, messages().sourceAddressFormat.c_str(), peerText.c_str());
-  engine.view.setText(kSlotControls[slot].sourceLabel, label);
-  if (engine.profile.slotKeepsUnit) {
-    engine.state.slots[slot].unitAddress = peer;
-    for (const OutputRow& row : engine.profile.outputs) engine.view.enable(row.button, true);
-  }
+  if (engine.profile.slotKeepsUnit) portSlot.unitAddress = peer;
+  engine.events.unitReporting(slot, peerText);
 }
 
 }  // namespace
@@ -63,7 +55,7 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
     if (next == fetchedCount) {
       const ssize_t n = ::recv(socket, fetched.data(), fetched.size(), 0);
       if (n == 0) {
-        engine.view.setText(kSlotControls[slot].sourceLabel, "");
+        engine.events.connectionClosed(slot);
         break;
       }
       if (n < 0) {
@@ -85,9 +77,7 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
     engine.trace("from:%s   Recv %02x %02x\r\n", peerText.c_str(), bytes[0], bytes[1]);
     const Decoded decoded = decodeFrame(engine.profile, bytes, engine.state.inputs);
     if (decoded.result != kOk) continue;
-    for (int i = 0; i < engine.profile.inputCount(); ++i) {
-      if (decoded.repaintMask & (1u << i)) engine.view.repaint(engine.profile.inputs[i].lamp);
-    }
+    if (decoded.repaintMask != 0) engine.events.inputsChanged(slot, decoded.repaintMask);
     // A unit that has gone away must not take the process down with SIGPIPE.
     [[maybe_unused]] ssize_t sent =
         ::send(socket, decoded.answer.data(), decoded.answer.size(), MSG_NOSIGNAL);

@@ -1,5 +1,5 @@
 // The receiver of one accepted connection: cuts the unit's frames, answers them, updates the
-// inputs and the window, and records each accepted frame.
+// inputs, and reports each accepted frame.
 #pragma once
 
 #include <atomic>
@@ -12,17 +12,15 @@
 
 namespace dravik {
 
-class View;
+class EngineEvents;
 class Trace;
-class AccessLogSink;
 
 // What every engine thread works on; owned by the monitor, outlives every thread.
 struct EngineContext {
   const VariantProfile& profile;
   MonitorState& state;
-  View& view;
+  EngineEvents& events;
   const Trace& trace;
-  AccessLogSink& log;
 };
 
 // One server run of one slot, shared by its server thread and its receivers: the wake-up

@@ -4,13 +4,9 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <string>
 
-#include "engine/controls.h"
-#include "engine/messages.h"
+#include "engine/engine_events.h"
 #include "logging/trace.h"
-#include "monitor/view.h"
 
 namespace dravik {
 
@@ -20,20 +16,13 @@ namespace {
 // is still pending: long enough not to spin, short enough to serve it soon after.
 constexpr int kAcceptRetryMs = 100;
 
-void showError(View& view, const std::string& format, int error) {
-  char text[128];
-  std::snprintf(text, sizeof text, format.c_str(), error);
-  view.messageBox(text);
-}
-
-// Opens one listening socket; kNoSocket after showing the error.
-int openListener(View& view, std::uint32_t address, int port) {
-  const Messages& m = messages();
+// Opens one listening socket; kNoSocket after reporting the failed step.
+int openListener(EngineEvents& events, std::uint32_t address, int port) {
   // Non-blocking, so a connection that vanished between poll and accept never blocks the
   // server thread where a stop cannot reach it.
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
-    showError(view, m.socketErrorFormat, errno);
+    events.startFailed(StartFailure::Socket, errno);
     return kNoSocket;
   }
   const int on = 1;
@@ -43,12 +32,12 @@ int openListener(View& view, std::uint32_t address, int port) {
   local.sin_port = htons(static_cast<std::uint16_t>(port));
   local.sin_addr.s_addr = address;
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    showError(view, m.bindErrorFormat, errno);
+    events.startFailed(StartFailure::Bind, errno);
     sock::closeFd(fd);
     return kNoSocket;
   }
   if (::listen(fd, 5) != 0) {
-    showError(view, m.listenErrorFormat, errno);
+    events.startFailed(StartFailure::Listen, errno);
     sock::closeFd(fd);
     return kNoSocket;
   }
@@ -57,9 +46,9 @@ int openListener(View& view, std::uint32_t address, int port) {
 
 }  // namespace
 
-ListeningServer::ListeningServer(const VariantProfile& profile, MonitorState& state, View& view,
-                                 const Trace& trace, AccessLogSink& log)
-    : engine_{profile, state, view, trace, log} {}
+ListeningServer::ListeningServer(const VariantProfile& profile, MonitorState& state,
+                                 EngineEvents& events, const Trace& trace)
+    : engine_{profile, state, events, trace} {}
 
 ListeningServer::~ListeningServer() {
   shutdown();
@@ -76,7 +65,7 @@ Result ListeningServer::start() {
   bool failed = false;
   for (PortSlot& slot : state.slots) {
     if (slot.state != SlotState::Starting) continue;
-    slot.listenSocket = openListener(engine_.view, state.selectedLocalAddress, slot.port);
+    slot.listenSocket = openListener(engine_.events, state.selectedLocalAddress, slot.port);
     if (slot.listenSocket == kNoSocket) {
       failed = true;
       break;
@@ -86,7 +75,7 @@ Result ListeningServer::start() {
     if (state.slots[s].state != SlotState::Starting) continue;
     runs_[s] = std::make_shared<SlotRun>();
     if (!runs_[s]->wake.valid()) {
-      showError(engine_.view, messages().socketErrorFormat, errno);
+      engine_.events.startFailed(StartFailure::Socket, errno);
       failed = true;
     }
   }
@@ -129,7 +118,7 @@ Result ListeningServer::start() {
   }
   if (anyStarting && !anyServing) {
     // Nothing listens: a start that reported success here would show "listening" to nobody.
-    showError(engine_.view, messages().threadErrorFormat, threadError);
+    engine_.events.startFailed(StartFailure::Thread, threadError);
     return kFail;
   }
   return kOk;
@@ -219,25 +208,15 @@ void ListeningServer::startReceiver(int slot, const std::shared_ptr<SlotRun>& ru
 
 void ListeningServer::endServing(int slot, SlotRun& run, int listenSocket) {
   PortSlot& portSlot = engine_.state.slots[slot];
-  const Messages& m = messages();
-  View& view = engine_.view;
-  const VariantProfile& profile = engine_.profile;
-
   portSlot.state = SlotState::Idle;
   portSlot.state.notify_all();
   run.ended = true;
   run.stop();
   sock::closeFd(listenSocket);
   portSlot.listenSocket = kNoSocket;
-  for (int i = 0; i < profile.inputCount(); ++i) {
-    engine_.state.inputs[i] = 0;
-    view.repaint(profile.inputs[i].lamp);
-  }
-  for (const OutputRow& row : profile.outputs) view.enable(row.button, false);
-  view.setText(ctl::kStartStop, m.startServerCaption);
-  view.setText(ctl::kStatusPanel, m.statusStopped);
+  for (int i = 0; i < engine_.profile.inputCount(); ++i) engine_.state.inputs[i] = 0;
   engine_.trace("server stop.\r\n");
-  view.setText(kSlotControls[slot].sourceLabel, "");
+  engine_.events.slotEnded(slot);
 }
 
 void ListeningServer::reapReceivers(bool all) {

@@ -3,11 +3,10 @@
 //
 // Every thread waits in the kernel (poll on its socket and its slot's wake-up descriptor),
 // so an idle server costs no processor time, and a stop requested through requestStop is
-// seen at once. Worker threads call the View only through calls that never wait for the
-// window's thread, with one exception: the access log may show a message box from a
-// receiver. shutdown() joins that receiver too, so a View whose messageBox blocks on the
-// window's thread must return at once once the window's modal run has ended; otherwise
-// shutdown waits until the box is closed.
+// seen at once. Every thread reports what happens through EngineEvents. shutdown() joins
+// every receiver, also one still in frameAccepted, so an EngineEvents that waits there for
+// the operator must let go once the window's modal run has ended; otherwise shutdown waits
+// until it does.
 #pragma once
 
 #include <array>
@@ -26,25 +25,24 @@
 
 namespace dravik {
 
-class View;
+class EngineEvents;
 class Trace;
-class AccessLogSink;
 
 class ListeningServer {
  public:
-  ListeningServer(const VariantProfile& profile, MonitorState& state, View& view,
-                  const Trace& trace, AccessLogSink& log);
+  ListeningServer(const VariantProfile& profile, MonitorState& state, EngineEvents& events,
+                  const Trace& trace);
   // Stops every slot and joins every thread.
   ~ListeningServer();
   ListeningServer(const ListeningServer&) = delete;
   ListeningServer& operator=(const ListeningServer&) = delete;
 
   // Opens the listening sockets of every Starting slot and starts their server threads.
-  // On failure shows the error, closes every socket of the attempt, returns the slots to
-  // Idle and returns kFail.
+  // On failure (also when no server thread could start) reports it through startFailed,
+  // closes every socket of the attempt, returns the slots to Idle and returns kFail.
   Result start();
 
-  // Sets `slot` to Stopping and wakes its server thread and receivers.
+  // Sets `slot` to Stopping, under its view lock, and wakes its server thread and receivers.
   void requestStop(int slot);
 
   // Waits (without spinning) until `slot` is Idle, then until its server thread has

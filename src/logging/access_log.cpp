@@ -3,8 +3,7 @@
 #include <ctime>
 #include <utility>
 
-#include "engine/messages.h"
-#include "monitor/view.h"
+#include "platform/cp932.h"
 #include "platform/text_file.h"
 
 namespace dravik {
@@ -32,7 +31,8 @@ const char* timestamp(std::time_t now) {
 }
 
 void appendHeader(std::string& record, const AccessLog::Settings& names) {
-  record += messages().logHeaderStart;
+  static const std::string start = cp932::fromUtf8("日付,時刻,接続元IPアドレス");
+  record += start;
   for (const std::string& name : names.inputNames) record.append(",").append(name);
   for (const std::string& name : names.outputNames) record.append(",").append(name);
   record += kLineEnd;
@@ -40,43 +40,37 @@ void appendHeader(std::string& record, const AccessLog::Settings& names) {
 
 }  // namespace
 
-AccessLog::AccessLog(const VariantProfile& profile, View& view, const MonitorState& state)
-    : profile_(profile),
-      view_(view),
-      state_(state),
+AccessLog::AccessLog(int inputCount, int outputCount)
+    : inputCount_(inputCount),
+      outputCount_(outputCount),
       settings_(std::make_shared<const Settings>()) {}
 
-void AccessLog::appendAccessLog(const std::string& sourceAddress) {
+AccessLog::Outcome AccessLog::append(const std::string& sourceAddress, States states) {
   // Nothing is built while logging is off; the switch is looked at again under the lock.
-  if (!loggingOn_.load()) return;
-  // Built before queueing: the time and the states as they stand right after this frame.
-  std::string line = dataLine(sourceAddress);
+  if (!loggingOn_.load()) return Outcome::Off;
+  // Built before queueing: the time of this frame.
+  std::string line = dataLine(sourceAddress, states);
   Waiter waiter;
-  {
-    std::unique_lock lock(lock_);
-    if (!settings_->logging) return;
-    queue_.push_back({std::move(line), settings_, &waiter});
-    // Whoever finds no writer at work becomes it and writes batches until its own line is
-    // done; the others sleep until theirs is. A writer that leaves lines queued wakes the
-    // owner of the oldest to take over, so no receiver goes on writing for the others.
-    while (waiter.outcome == Outcome::Queued) {
-      if (writerActive_) {
-        waiter.wake.wait(lock);
-        continue;
-      }
-      writerActive_ = true;
-      writeBatch(lock);
-      // Nothing is held open while logging is off, even when the switch went off while a
-      // batch queued before it was being written.
-      if (!settings_->logging) file_.close();
-      writerActive_ = false;
+  std::unique_lock lock(lock_);
+  if (!settings_->logging) return Outcome::Off;
+  queue_.push_back({std::move(line), settings_, &waiter});
+  // Whoever finds no writer at work becomes it and writes batches until its own line is
+  // done; the others sleep until theirs is. A writer that leaves lines queued wakes the
+  // owner of the oldest to take over, so no receiver goes on writing for the others.
+  while (!waiter.done) {
+    if (writerActive_) {
+      waiter.wake.wait(lock);
+      continue;
     }
-    if (!writerActive_ && !queue_.empty()) queue_.front().waiter->wake.notify_one();
+    writerActive_ = true;
+    writeBatch(lock);
+    // Nothing is held open while logging is off, even when the switch went off while a
+    // batch queued before it was being written.
+    if (!settings_->logging) file_.close();
+    writerActive_ = false;
   }
-  const Outcome outcome = waiter.outcome;
-  // Outside the lock: the box waits for the operator, and other receivers must not.
-  if (outcome == Outcome::CannotOpen) view_.messageBox(messages().logCannotOpen);
-  if (outcome == Outcome::WriteFailed) view_.messageBox(messages().logWriteFailed);
+  if (!writerActive_ && !queue_.empty()) queue_.front().waiter->wake.notify_one();
+  return waiter.outcome;
 }
 
 void AccessLog::writeBatch(std::unique_lock<std::mutex>& lock) {
@@ -112,18 +106,19 @@ void AccessLog::writeBatch(std::unique_lock<std::mutex>& lock) {
   // Notified under the lock: once it sees its outcome a waiter returns, and its Waiter
   // is gone.
   for (const Entry& entry : batch_) {
+    entry.waiter->done = true;
     entry.waiter->outcome = outcome;
     entry.waiter->wake.notify_one();
   }
   batch_.clear();
 }
 
-std::string AccessLog::dataLine(const std::string& sourceAddress) const {
+std::string AccessLog::dataLine(const std::string& sourceAddress, States states) const {
   std::string line;
   line.reserve(64);
   line.append(timestamp(std::time(nullptr))).append(",").append(sourceAddress);
-  for (int i = 0; i < profile_.inputCount(); ++i) line += state_.inputs[i] != 0 ? ",1" : ",0";
-  for (int i = 0; i < profile_.outputCount(); ++i) line += state_.outputs[i] != 0 ? ",1" : ",0";
+  for (int i = 0; i < inputCount_; ++i) line += (states.inputs >> i) & 1u ? ",1" : ",0";
+  for (int i = 0; i < outputCount_; ++i) line += (states.outputs >> i) & 1u ? ",1" : ",0";
   return line.append(kLineEnd);
 }
 

@@ -10,16 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/monitor_state.h"
-#include "engine/variant_profile.h"
-#include "logging/access_log_sink.h"
 #include "platform/text_file.h"
 
 namespace dravik {
 
-class View;
-
-class AccessLog : public AccessLogSink {
+class AccessLog {
  public:
   // What the receivers need from the window, copied on the window's thread.
   struct Settings {
@@ -29,14 +24,24 @@ class AccessLog : public AccessLogSink {
     std::vector<std::string> outputNames;
   };
 
-  AccessLog(const VariantProfile& profile, View& view, const MonitorState& state);
+  // The signal states one line records, taken right after its frame: bit i set when signal
+  // i (DI1, DO1 = bit 0) is on.
+  struct States {
+    unsigned inputs = 0;
+    unsigned outputs = 0;
+  };
+
+  // What became of one line.
+  enum class Outcome { Off, Written, CannotOpen, WriteFailed };
+
+  // A log of lines with `inputCount` input and `outputCount` output columns.
+  AccessLog(int inputCount, int outputCount);
 
   // Receiver threads: appends one line (after a header when the file is empty or the names
   // changed) in arrival order, and returns once that line is in the file or has failed. Lines
-  // of receivers calling at the same time are written together in one write. A file that
-  // does not open or a write that fails is reported by a message box from the calling
-  // thread, outside every lock, once per line that is not in the file.
-  void appendAccessLog(const std::string& sourceAddress) override;
+  // of receivers calling at the same time are written together in one write. Shows nothing:
+  // the caller reports a line that did not reach the file.
+  Outcome append(const std::string& sourceAddress, States states);
 
   // Window's thread: replaces the copies the receivers read.
   void update(Settings settings);
@@ -49,10 +54,10 @@ class AccessLog : public AccessLogSink {
   std::size_t queuedLines() const;
 
  private:
-  enum class Outcome { Queued, Written, CannotOpen, WriteFailed };
   // A caller whose line is queued; lives on its stack until the line is done.
   struct Waiter {
-    Outcome outcome = Outcome::Queued;
+    bool done = false;
+    Outcome outcome = Outcome::Written;
     std::condition_variable wake;
   };
   struct Entry {
@@ -62,14 +67,13 @@ class AccessLog : public AccessLogSink {
     Waiter* waiter;
   };
 
-  std::string dataLine(const std::string& sourceAddress) const;
+  std::string dataLine(const std::string& sourceAddress, States states) const;
   // The active writer: writes the oldest queued lines that go to one file, with one write.
   // Called and returning with `lock` held; lets it go while touching the file.
   void writeBatch(std::unique_lock<std::mutex>& lock);
 
-  const VariantProfile& profile_;
-  View& view_;
-  const MonitorState& state_;
+  const int inputCount_;
+  const int outputCount_;
 
   // Held around every change of the settings, the flag, the queue and the outcomes; never
   // around file access.

@@ -2,9 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <string>
-
-#include "monitor/view.h"
 
 namespace dravik {
 
@@ -15,16 +12,16 @@ void Trace::operator()(const char* format, ...) const {
   va_start(args, format);
   std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
-  view_.appendTrace(line);
+  pane_.appendTrace(line);
 }
 
 void Trace::literal(std::string_view text) const {
   if (!enabled_) return;
-  view_.appendTrace(std::string(text.substr(0, kMaxBytes)));
+  pane_.appendTrace(std::string(text.substr(0, kMaxBytes)));
 }
 
 void Trace::clear() const {
-  if (enabled_) view_.clearTrace();
+  if (enabled_) pane_.clearTrace();
 }
 
 }  // namespace dravik

@@ -4,18 +4,26 @@
 // any thread; never waits for the window's thread.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace dravik {
 
-class View;
+// Where trace text goes: the window's hidden trace pane, or a test's stand-in.
+class TracePane {
+ public:
+  virtual ~TracePane() = default;
+  // Appends at the pane's caret. Any thread; never waits for the window's thread.
+  virtual void appendTrace(const std::string& text) = 0;
+  virtual void clearTrace() = 0;
+};
 
 class Trace {
  public:
   // One trace call yields at most this many bytes.
   static constexpr std::size_t kMaxBytes = 255;
 
-  Trace(View& view, bool enabled) : view_(view), enabled_(enabled) {}
+  Trace(TracePane& pane, bool enabled) : pane_(pane), enabled_(enabled) {}
 
   // Formats by the printf rules and appends the result, cut to kMaxBytes.
   void operator()(const char* format, ...) const __attribute__((format(printf, 2, 3)));
@@ -26,7 +34,7 @@ class Trace {
   void clear() const;
 
  private:
-  View& view_;
+  TracePane& pane_;
   bool enabled_;
 };
 

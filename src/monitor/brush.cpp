@@ -1,6 +1,6 @@
 #include "monitor/brush.h"
 
-#include "engine/controls.h"
+#include "monitor/controls.h"
 
 namespace dravik {
 

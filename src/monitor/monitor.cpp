@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "engine/controls.h"
-#include "engine/messages.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "monitor/view.h"
 #include "output/output_port.h"
 
@@ -41,9 +41,9 @@ Monitor::Monitor(const VariantProfile& profile, View& view, AdapterProvider& ada
       programDirectory_(std::move(programDirectory)),
       versionText_(formatVersionText(version)),
       trace_(view, profile.traceEnabled),
-      accessLog_(profile, view, state_),
+      accessLog_(profile.inputCount(), profile.outputCount()),
       output_(makeOutput ? makeOutput(state_, trace_) : nullptr),
-      server_(profile, state_, view, trace_, accessLog_) {}
+      server_(profile, state_, *this, trace_) {}
 
 Monitor::~Monitor() {
   shutdown();
@@ -61,13 +61,12 @@ bool Monitor::initDialog() {
     view_.endModal(-1);
     return false;
   }
-  view_.setText(ctl::kStartStop, m.startServerCaption);
-  view_.setText(ctl::kStatusPanel, m.statusStopped);
+  state_.running = 0;
+  showStopped();
   trace_.literal(m.traceDevelopmentOnly);
 
   ready_ = false;
   accessLog_.clearNamesChanged();
-  state_.running = 0;
 
   for (int i = 0; i < profile_.inputCount(); ++i) {
     const InputRow& row = profile_.inputs[i];
@@ -80,7 +79,6 @@ bool Monitor::initDialog() {
     state_.outputs[i] = 0;
     view_.setText(row.nameEdit, numbered("DO", i + 1));
     view_.limitText(row.nameEdit, kSignalNameBytes);
-    view_.enable(row.button, false);
   }
   view_.setText(kSlotControls[0].portEdit, kDefaultPort);
   for (const SlotControls& slot : kSlotControls) view_.setText(slot.sourceLabel, "");

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine_events.h"
 #include "engine/listening_server.h"
 #include "engine/monitor_state.h"
 #include "engine/variant_profile.h"
@@ -33,7 +34,7 @@ std::string formatVersionText(const VersionNumbers& version);
 // Makes the output sender of a program with outputs, over the monitor's own state and trace.
 using OutputFactory = std::unique_ptr<OutputPort> (*)(MonitorState& state, const Trace& trace);
 
-class Monitor {
+class Monitor : public EngineEvents {
  public:
   // `makeOutput` makes the output sender of a program with outputs; nullptr otherwise.
   // `programDirectory` is where the default log, settings and startup files live.
@@ -87,6 +88,16 @@ class Monitor {
   // The access log every receiver writes to.
   AccessLog& accessLog() { return accessLog_; }
   const std::vector<AdapterEntry>& adapters() const { return adapterTable_; }
+  // The listening server, for the tests and the benchmark that look at its threads.
+  ListeningServer& server() { return server_; }
+
+  // EngineEvents: what the engine's threads report; see engine/engine_events.h.
+  void startFailed(StartFailure step, int error) override;
+  void inputsChanged(int slot, unsigned changedInputs) override;
+  void frameAccepted(int slot, const std::string& peer) override;
+  void unitReporting(int slot, const std::string& peer) override;
+  void connectionClosed(int slot) override;
+  void slotEnded(int slot) override;
 
  private:
   // Start-up pieces, in the order initDialog runs them.
@@ -95,6 +106,10 @@ class Monitor {
   void applyStartupConfiguration();  // reads the startup file, applies, maybe starts
   // Hands the logging switch, log path and signal names to the access log.
   void publishLogSettings();
+  // The window of a stopped server: gray input lamps, no ON/OFF, the start caption and the
+  // stopped status. The one place that writes it, from whichever thread ends the server.
+  void showStopped();
+
   std::vector<std::string> inputNames() const;
   std::vector<std::string> outputNames() const;
 

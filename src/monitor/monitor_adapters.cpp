@@ -1,5 +1,5 @@
 // The adapter combo box: which local address every socket of the monitor is bound to.
-#include "engine/controls.h"
+#include "monitor/controls.h"
 #include "monitor/monitor.h"
 #include "monitor/view.h"
 

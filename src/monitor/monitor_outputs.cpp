@@ -1,7 +1,7 @@
 // The ON/OFF buttons of DRAVIK_A: flip one output and send every output's state to the units.
-#include "engine/controls.h"
 #include "engine/frame_codec.h"
-#include "engine/messages.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "monitor/monitor.h"
 #include "monitor/port_text.h"
 #include "monitor/view.h"

@@ -2,8 +2,8 @@
 // settings file, the log file's browse button and what the access log is told.
 #include <string>
 
-#include "engine/controls.h"
-#include "engine/messages.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "monitor/monitor.h"
 #include "monitor/view.h"
 #include "platform/text_file.h"

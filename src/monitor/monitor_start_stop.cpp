@@ -1,8 +1,8 @@
 // The start/stop command: validates the port texts, starts the listening server, stops it.
 #include <string>
 
-#include "engine/controls.h"
-#include "engine/messages.h"
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "monitor/monitor.h"
 #include "monitor/port_text.h"
 #include "monitor/view.h"
@@ -63,7 +63,6 @@ void Monitor::start() {
 }
 
 void Monitor::stop() {
-  const Messages& m = messages();
   view_.enable(ctl::kAdapterCombo, true);
   bool anyServing = false;
   for (int s = 0; s < kPortSlotCount; ++s) {
@@ -76,19 +75,13 @@ void Monitor::stop() {
   }
   for (int s = 0; s < kPortSlotCount; ++s) server_.waitUntilIdle(s);
   for (int i = 0; i < profile_.outputCount(); ++i) {
-    const OutputRow& row = profile_.outputs[i];
     state_.outputs[i] = 0;
-    view_.repaint(row.lamp);
-    view_.enable(row.button, false);
+    view_.repaint(profile_.outputs[i].lamp);
   }
   state_.running = 0;
   view_.repaint(ctl::kStatusPanel);
-  if (!anyServing) {
-    // No server thread ran to write the stopped texts at its end.
-    view_.setText(ctl::kStartStop, m.startServerCaption);
-    view_.setText(ctl::kStatusPanel, m.statusStopped);
-    for (const InputRow& row : profile_.inputs) view_.repaint(row.lamp);
-  }
+  // No server thread ran to show the stopped server at its end.
+  if (!anyServing) showStopped();
 }
 
 }  // namespace dravik

@@ -12,9 +12,12 @@
 #include <string>
 #include <string_view>
 
+#include "logging/trace.h"
+
 namespace dravik {
 
-class View {
+// The trace pane is part of the window: appendTrace and clearTrace.
+class View : public TracePane {
  public:
   virtual ~View() = default;
 
@@ -30,10 +33,6 @@ class View {
   virtual void setVisible(int id, bool visible) = 0;
   // Limits what the operator can type, in CP932 bytes; text set by the program may be longer.
   virtual void limitText(int id, int bytes) = 0;
-
-  // Appends to the trace pane at its caret. Never waits for the window's thread.
-  virtual void appendTrace(const std::string& text) = 0;
-  virtual void clearTrace() = 0;
 
   virtual void addComboItem(int id, const std::string& text) = 0;
   virtual void setComboSelection(int id, int index) = 0;

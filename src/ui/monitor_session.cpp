@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "engine/controls.h"
 #include "monitor/brush.h"
+#include "monitor/controls.h"
 
 namespace dravik::ui {
 

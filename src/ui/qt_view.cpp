@@ -15,7 +15,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "engine/controls.h"
+#include "monitor/controls.h"
 #include "platform/cp932.h"
 #include "ui/text_limits.h"
 #include "ui/window_template.h"

@@ -25,7 +25,6 @@ struct Messages {
   std::string nameHasKeyPrefix;
   std::string settingsMissing;  // trace line when a settings file does not open
   std::string settingsFound;    // trace line when it does
-  std::string logHeaderStart;
   std::string logCannotOpen;
   std::string traceDevelopmentOnly;
   std::string noAdapter;

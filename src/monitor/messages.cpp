@@ -1,4 +1,4 @@
-#include "engine/messages.h"
+#include "monitor/messages.h"
 
 #include "platform/cp932.h"
 
@@ -27,7 +27,6 @@ const Entry kEntries[] = {
     {&Messages::nameHasKeyPrefix, "信号名に #$ が含まれていると保存できません"},
     {&Messages::settingsMissing, "cfgファイルが無かったからデフォルト\r\n"},
     {&Messages::settingsFound, "cfgファイルが見つかったから処理する\r\n"},
-    {&Messages::logHeaderStart, "日付,時刻,接続元IPアドレス"},
     {&Messages::logCannotOpen, "ログファイルが開けません\r\n"},
     {&Messages::traceDevelopmentOnly,
      "ここの部分は開発中のみ表示してるがリリースの時には枠ごと消す\r\n"},

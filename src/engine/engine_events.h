@@ -1,0 +1,37 @@
+// What the engine tells the monitor. The engine keeps the threads, the sockets and the frame
+// codec; the monitor alone decides what the window shows and what the access log records.
+#pragma once
+
+#include <string>
+
+namespace dravik {
+
+// The step of a start that failed.
+enum class StartFailure { Socket, Bind, Listen, Thread };
+
+class EngineEvents {
+ public:
+  virtual ~EngineEvents() = default;
+
+  // Window's thread, inside a start that fails: `error` is the system's error number.
+  virtual void startFailed(StartFailure step, int error) = 0;
+
+  // Receiver thread: a valid frame from `peer` (dotted text) on `slot` set the inputs whose
+  // bits are in `changedInputs`; its answer has not been sent yet.
+  virtual void inputsChanged(int slot, unsigned changedInputs) = 0;
+  // Receiver thread, once the frame's answer went out, outside every lock: the frame is
+  // accepted (the place to record it; a message box may be shown from here).
+  virtual void frameAccepted(int slot, const std::string& peer) = 0;
+  // Receiver thread, right after frameAccepted and only while the slot serves. Called under
+  // the slot's view lock, which a stop takes to end the slot: whatever this shows is shown
+  // before the stop resets the window, never after. Must not wait for the window's thread.
+  virtual void unitReporting(int slot, const std::string& peer) = 0;
+  // Receiver thread: the unit closed the connection.
+  virtual void connectionClosed(int slot) = 0;
+
+  // Server thread, at its end: `slot` is Idle, its listening socket closed and every input
+  // reset to off.
+  virtual void slotEnded(int slot) = 0;
+};
+
+}  // namespace dravik

@@ -1,0 +1,88 @@
+// What the window shows of the engine's threads: lamps, labels, buttons and the stopped look,
+// and the access log line of every accepted frame.
+#include <cstdio>
+
+#include "monitor/controls.h"
+#include "monitor/messages.h"
+#include "monitor/monitor.h"
+#include "monitor/view.h"
+
+namespace dravik {
+namespace {
+
+void showNumbered(View& view, const std::string& format, int number) {
+  char text[128];
+  std::snprintf(text, sizeof text, format.c_str(), number);
+  view.messageBox(text);
+}
+
+}  // namespace
+
+void Monitor::showStopped() {
+  for (const InputRow& row : profile_.inputs) view_.repaint(row.lamp);
+  for (const OutputRow& row : profile_.outputs) view_.enable(row.button, false);
+  view_.setText(ctl::kStartStop, messages().startServerCaption);
+  view_.setText(ctl::kStatusPanel, messages().statusStopped);
+}
+
+void Monitor::startFailed(StartFailure step, int error) {
+  const Messages& m = messages();
+  switch (step) {
+    case StartFailure::Socket:
+      return showNumbered(view_, m.socketErrorFormat, error);
+    case StartFailure::Bind:
+      return showNumbered(view_, m.bindErrorFormat, error);
+    case StartFailure::Listen:
+      return showNumbered(view_, m.listenErrorFormat, error);
+    case StartFailure::Thread:
+      return showNumbered(view_, m.threadErrorFormat, error);
+  }
+}
+
+void Monitor::inputsChanged(int, unsigned changedInputs) {
+  for (int i = 0; i < profile_.inputCount(); ++i) {
+    if (changedInputs & (1u << i)) view_.repaint(profile_.inputs[i].lamp);
+  }
+}
+
+void Monitor::frameAccepted(int, const std::string& peer) {
+  // The states as they stand right after this frame.
+  AccessLog::States states;
+  for (int i = 0; i < profile_.inputCount(); ++i) {
+    if (state_.inputs[i] != 0) states.inputs |= 1u << i;
+  }
+  for (int i = 0; i < profile_.outputCount(); ++i) {
+    if (state_.outputs[i] != 0) states.outputs |= 1u << i;
+  }
+  // Shown from the receiver, outside every lock: the box waits for the operator, and the
+  // other receivers must not.
+  switch (accessLog_.append(peer, states)) {
+    case AccessLog::Outcome::CannotOpen:
+      view_.messageBox(messages().logCannotOpen);
+      break;
+    case AccessLog::Outcome::WriteFailed:
+      view_.messageBox(messages().logWriteFailed);
+      break;
+    case AccessLog::Outcome::Off:
+    case AccessLog::Outcome::Written:
+      break;
+  }
+}
+
+void Monitor::unitReporting(int slot, const std::string& peer) {
+  char label[128];
+  std::snprintf(label, sizeof label, messages().sourceAddressFormat.c_str(), peer.c_str());
+  view_.setText(kSlotControls[slot].sourceLabel, label);
+  for (const OutputRow& row : profile_.outputs) view_.enable(row.button, true);
+}
+
+void Monitor::connectionClosed(int slot) {
+  view_.setText(kSlotControls[slot].sourceLabel, "");
+}
+
+void Monitor::slotEnded(int slot) {
+  showStopped();
+  view_.setText(kSlotControls[slot].sourceLabel, "");
+}
+
+}  // namespace dravik
