@@ -190,7 +190,7 @@ TEST(ListeningServer, ShutdownClosesEveryConnection) {
 struct MonitorRig {
   explicit MonitorRig(const VariantProfile& p)
       : monitor(p, view, adapters, p.hasOutputs() ? &makeOutputSender : nullptr,
-                "/nonexistent-dravik", {1, 0, 1, 0}) {
+                "/nonexistent-dravik", "/nonexistent-dravik", {1, 0, 1, 0}) {
     monitor.overrideLocalAddress(kLoopback);
   }
   void ports(const std::vector<std::string>& texts) {

@@ -58,7 +58,7 @@ TEST(Monitor, ConstructionLeavesEverySlotIdle) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
     test::FakeView view;
     test::FakeAdapters adapters;
-    Monitor monitor(*p, view, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
+    Monitor monitor(*p, view, adapters, nullptr, "/opt/dravik", "/opt/dravik", {1, 0, 1, 0});
     for (const PortSlot& slot : monitor.state().slots) {
       EXPECT_EQ(slot.state, SlotState::Idle);
       EXPECT_EQ(slot.connectionSocket, kNoSocket);
@@ -72,7 +72,7 @@ TEST(Monitor, ConstructionLeavesEverySlotIdle) {
 TEST(Monitor, LampAndStatusColours) {
   test::FakeView view;
   test::FakeAdapters adapters;
-  Monitor monitor(kVariantA, view, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
+  Monitor monitor(kVariantA, view, adapters, nullptr, "/opt/dravik", "/opt/dravik", {1, 0, 1, 0});
   MonitorState& s = monitor.state();
   s.inputs[1] = 1;
   s.outputs[2] = 1;
@@ -90,7 +90,7 @@ TEST(Monitor, LampAndStatusColours) {
   EXPECT_EQ(monitor.brushFor(1104), Brush::Default) << "1104 is no lamp in DRAVIK_A";
 
   test::FakeView viewB;
-  Monitor b(kVariantB, viewB, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
+  Monitor b(kVariantB, viewB, adapters, nullptr, "/opt/dravik", "/opt/dravik", {1, 0, 1, 0});
   b.state().running = 1;
   b.state().inputs[6] = 1;
   EXPECT_EQ(b.brushFor(1106), Brush::Red) << "1106 is the lamp of DI7 in DRAVIK_B";
@@ -102,7 +102,7 @@ TEST(Monitor, LampAndStatusColours) {
 TEST(Monitor, TitleBarDialog) {
   test::FakeView view;
   test::FakeAdapters adapters;
-  Monitor monitor(kVariantB, view, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
+  Monitor monitor(kVariantB, view, adapters, nullptr, "/opt/dravik", "/opt/dravik", {1, 0, 1, 0});
   view.answerTitleDialog(std::string(" Line 3 #$ "));
   monitor.changeTitleBar();
   EXPECT_EQ(monitor.windowTitle(), " Line 3 #$ ") << "taken exactly as typed";

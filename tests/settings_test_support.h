@@ -49,10 +49,14 @@ class NotifyingView : public FakeView {
   Monitor* monitor_ = nullptr;
 };
 
-// A monitor of one variant over a NotifyingView, living in `directory`.
+// A monitor of one variant over a NotifyingView, keeping its files in `directory`, or its
+// startup configuration in `configDirectory` and its default log in `dataDirectory`.
 struct Rig {
   Rig(const VariantProfile& profile, const std::string& directory)
-      : monitor(profile, view, adapters, nullptr, directory, {1, 0, 1, 0}) {
+      : Rig(profile, directory, directory) {}
+  Rig(const VariantProfile& profile, const std::string& configDirectory,
+      const std::string& dataDirectory)
+      : monitor(profile, view, adapters, nullptr, configDirectory, dataDirectory, {1, 0, 1, 0}) {
     adapters.tables = oneUsableAdapter();
     view.watch(monitor);
   }

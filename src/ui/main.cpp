@@ -36,8 +36,9 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(icon);
 
   dravik::LinuxAdapterProvider adapters;
-  dravik::ui::MonitorSession session(kProfile, adapters, outputFactory(),
-                                     dravik::programDirectory());
+  const dravik::FileFolders folders = dravik::fileFolders(dravik::programDirectory());
+  dravik::ui::MonitorSession session(kProfile, adapters, outputFactory(), folders.config,
+                                     folders.data);
   session.view().window().setWindowIcon(icon);
   if (session.start()) session.run();
   return 0;

@@ -17,9 +17,11 @@ const VersionNumbers kVersion{DRAVIK_VERSION_NUMBERS};
 }  // namespace
 
 MonitorSession::MonitorSession(const VariantProfile& profile, AdapterProvider& adapters,
-                               OutputFactory makeOutput, std::string programDirectory)
+                               OutputFactory makeOutput, std::string configDirectory,
+                               std::string dataDirectory)
     : view_(profile),
-      monitor_(profile, view_, adapters, makeOutput, std::move(programDirectory), kVersion) {
+      monitor_(profile, view_, adapters, makeOutput, std::move(configDirectory),
+               std::move(dataDirectory), kVersion) {
   view_.setBrushSource([this](int id) { return monitor_.brushFor(id); });
   connectNotifications();
 }

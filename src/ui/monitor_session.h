@@ -15,7 +15,7 @@ inline constexpr int kCancelResult = 2;
 class MonitorSession {
  public:
   MonitorSession(const VariantProfile& profile, AdapterProvider& adapters, OutputFactory makeOutput,
-                 std::string programDirectory);
+                 std::string configDirectory, std::string dataDirectory);
   // Ends the session (finish) before the Monitor and the window go.
   ~MonitorSession();
   MonitorSession(const MonitorSession&) = delete;
