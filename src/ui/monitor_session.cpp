@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
@@ -84,6 +85,11 @@ int MonitorSession::run() {
   }
   finish();
   return view_.modalResult().value_or(0);
+}
+
+void MonitorSession::close() {
+  view_.window().close();
+  for (QDialog* dialog : view_.window().findChildren<QDialog*>()) dialog->reject();
 }
 
 void MonitorSession::finish() {
