@@ -127,8 +127,13 @@ for model in A B; do
   settings="$folder/DRAVIK-$model.dv${model,}"
   printf '#$PORT=%s\r\n#$LOGGING=ON\r\n#$SERVER=START\r\n' "$port" >"$settings"
   signals=$one_signal
-  # DRAVIK_A takes two signals: the second one, during the shutdown, ends it at once.
-  [ $model = B ] || signals='kill -TERM $pid; sleep 0.1
+  # DRAVIK_A takes two signals, once its report is logged: the second one, during the
+  # shutdown, ends it at once.
+  [ $model = B ] || signals='for _ in $(seq 1 50); do
+  grep -qs ",10.200.0.1," "${program%/*}/DRAVIK-A.csv" && break
+  sleep 0.1
+done
+kill -TERM $pid; sleep 0.1
 kill -0 $pid 2>/dev/null || { echo "FAIL: the first SIGTERM killed it"; exit 1; }
 kill -TERM $pid; status=0; wait $pid || status=$?
 [ $status -eq 143 ] || { echo "FAIL: a second SIGTERM did not end it at once: $status"; exit 1; }'
