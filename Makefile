@@ -54,7 +54,8 @@ fuzz: setup
 	cmake --build build-fuzz -j $(JOBS)
 	cd build-fuzz && ctest --output-on-failure --timeout $$(( $(FUZZ_SECONDS) + 120 ))
 
-# dravik-<version>-linux-x86_64.tar.gz in the build folder.
+# dravik_<version>_amd64.deb and the portable dravik-<version>-linux-x86_64.tar.gz in the build
+# folder.
 package: build
 	cd $(BUILD) && cpack --config CPackConfig.cmake
 

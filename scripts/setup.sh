@@ -3,7 +3,8 @@
 # are missing, so that `make run` and `make test` work on a fresh Debian 12 machine.
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libgtest-dev fonts-ipafont-gothic xvfb xauth clang
-          libclang-rt-14-dev iproute2 util-linux imagemagick x11-utils)
+          libclang-rt-14-dev iproute2 util-linux imagemagick x11-utils dpkg-dev lintian
+          desktop-file-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -109,7 +109,7 @@ TEST(AdapterCombo, NoAdapterEndsTheWindow) {
   adapters.tables.interfaces = {{1, kOperOperational, 0, 0, "lo"}};
   adapters.tables.addresses = {{ip("127.0.0.1"), 1, ip("255.0.0.0")}};
   test::TempDir dir;
-  Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), {1, 0, 1, 0});
+  Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), dir.path(), {1, 0, 1, 0});
   EXPECT_FALSE(monitor.initDialog());
   EXPECT_EQ(view.messageBoxes(), std::vector<std::string>{messages().noAdapter});
   EXPECT_EQ(view.modalResult(), -1);
@@ -122,7 +122,7 @@ TEST(AdapterCombo, LinesAndSelection) {
   adapters.tables = test::oneUsableAdapter();
   adapters.tables.addresses.push_back({ip("192.0.2.11"), 2, ip("255.255.255.0")});
   test::TempDir dir;
-  Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), {1, 0, 1, 0});
+  Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), dir.path(), {1, 0, 1, 0});
   ASSERT_TRUE(monitor.initDialog());
   const test::FakeView::Control combo = view.control(ctl::kAdapterCombo);
   EXPECT_EQ(combo.items, (std::vector<std::string>{"192.0.2.10 (LAN)", "192.0.2.11 (LAN)"}));

@@ -58,7 +58,7 @@ class Tool {
 struct Rig {
   explicit Rig(const VariantProfile& p)
       : monitor(p, view, adapters, p.hasOutputs() ? &makeOutputSender : nullptr,
-                "/nonexistent-dravik", {1, 0, 1, 0}) {
+                "/nonexistent-dravik", "/nonexistent-dravik", {1, 0, 1, 0}) {
     monitor.overrideLocalAddress(htonl(INADDR_LOOPBACK));
     view.setText(kSlotControls[0].portEdit, std::to_string(port));
     monitor.startStop();

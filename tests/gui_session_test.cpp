@@ -8,11 +8,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
+#include <csignal>
 #include <future>
 
 #include "gui_test_support.h"
 #include "monitor/controls.h"
+#include "ui/termination_signals.h"
 
 namespace dravik::test {
 namespace {
@@ -131,6 +134,25 @@ TEST(GuiSession, CloseBoxStopsEverySlotWithItsPausesAndLeavesNoThread) {
     EXPECT_EQ(threadsBesidesQtPool(), baseline) << "every worker was joined";
   }
   EXPECT_EQ(threadsBesidesQtPool(), baseline);
+}
+
+TEST(GuiSession, ATerminationSignalClosesLikeTheCloseBoxEvenFromAnOpenDialog) {
+  ui::TerminationSignals termination;
+  GuiRig rig(kVariantB);
+  QObject::connect(&termination, &ui::TerminationSignals::received, &rig.view(),
+                   [&rig] { rig.session->close(); });
+  ASSERT_TRUE(rig.session->start());
+  rig.view().titleDialogHook = nullptr;
+  QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+  rig.monitor().changeTitleBar();
+  EXPECT_EQ(rig.monitor().windowTitle(), "DRAVIK-B") << "the open dialog was cancelled";
+  EXPECT_EQ(rig.view().modalResult(), 0) << "the close box's result";
+  for (const PortSlot& slot : rig.monitor().state().slots) {
+    EXPECT_EQ(slot.state, SlotState::Stopping) << "every slot is asked to stop";
+  }
+  struct sigaction now {};
+  ::sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_DFL) << "a second signal must end the process at once";
 }
 
 TEST(GuiSession, ClosingWhileUnitsReportNeitherHangsNorCrashes) {

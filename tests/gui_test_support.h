@@ -99,7 +99,8 @@ struct GuiRig {
   explicit GuiRig(const VariantProfile& profile, bool loopback = false) {
     adapters.tables = oneUsableAdapter();
     session = std::make_unique<ui::MonitorSession>(
-        profile, adapters, profile.hasOutputs() ? &makeOutputSender : nullptr, folder.path());
+        profile, adapters, profile.hasOutputs() ? &makeOutputSender : nullptr, folder.path(),
+        folder.path());
     session->view().messageBoxHook = [this](const QString& text, const QString& caption) {
       boxes.push_back(text);
       captions.push_back(caption);

@@ -16,9 +16,13 @@ void NotifyingView::setText(int id, const std::string& text) {
   if (nameEdit) monitor_->onSignalNameChanged();
 }
 
-MonitorRig::MonitorRig(const VariantProfile& profile, const std::string& directory)
+MonitorRig::MonitorRig(const VariantProfile& profile, const std::string& configDirectory)
+    : MonitorRig(profile, configDirectory, configDirectory) {}
+
+MonitorRig::MonitorRig(const VariantProfile& profile, const std::string& configDirectory,
+                       const std::string& dataDirectory)
     : monitor(profile, view, adapters, profile.hasOutputs() ? &makeOutputSender : nullptr,
-              directory, {1, 0, 1, 0}) {
+              configDirectory, dataDirectory, {1, 0, 1, 0}) {
   adapters.tables = oneUsableAdapter();
   monitor.overrideLocalAddress(kLoopback);
   view.watch(monitor);

@@ -25,8 +25,11 @@ class NotifyingView : public FakeView {
 };
 
 struct MonitorRig {
+  // The startup configuration in `configDirectory`, the default log in `dataDirectory`.
   explicit MonitorRig(const VariantProfile& profile,
-                      const std::string& directory = "/nonexistent-dravik");
+                      const std::string& configDirectory = "/nonexistent-dravik");
+  MonitorRig(const VariantProfile& profile, const std::string& configDirectory,
+             const std::string& dataDirectory);
   ~MonitorRig() { monitor.shutdown(); }
   MonitorRig(const MonitorRig&) = delete;
   MonitorRig& operator=(const MonitorRig&) = delete;

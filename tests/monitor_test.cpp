@@ -59,7 +59,7 @@ TEST(Monitor, ConstructionLeavesEverySlotIdle) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
     test::FakeView view;
     test::FakeAdapters adapters;
-    Monitor monitor(*p, view, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
+    Monitor monitor(*p, view, adapters, nullptr, "/opt/dravik", "/opt/dravik", {1, 0, 1, 0});
     for (const PortSlot& slot : monitor.state().slots) {
       EXPECT_EQ(slot.state, SlotState::Idle);
       EXPECT_EQ(slot.connectionSocket, kNoSocket);
@@ -100,7 +100,7 @@ TEST(Brush, LampAndStatusColours) {
 TEST(Monitor, TitleBarDialog) {
   test::FakeView view;
   test::FakeAdapters adapters;
-  Monitor monitor(kVariantB, view, adapters, nullptr, "/opt/dravik", {1, 0, 1, 0});
+  Monitor monitor(kVariantB, view, adapters, nullptr, "/opt/dravik", "/opt/dravik", {1, 0, 1, 0});
   view.answerTitleDialog(std::string(" Line 3 #$ "));
   monitor.changeTitleBar();
   EXPECT_EQ(monitor.windowTitle(), " Line 3 #$ ") << "taken exactly as typed";

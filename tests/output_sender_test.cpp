@@ -58,7 +58,8 @@ Bytes acceptFrame(int destination) {
 
 struct Rig {
   Rig()
-      : monitor(kVariantA, view, adapters, &makeOutputSender, "/nonexistent-dravik", {1, 0, 1, 0}) {
+      : monitor(kVariantA, view, adapters, &makeOutputSender, "/nonexistent-dravik",
+                "/nonexistent-dravik", {1, 0, 1, 0}) {
     monitor.overrideLocalAddress(kLoopback);
   }
   void press(int channel) { monitor.toggleDigitalOut(channel); }

@@ -25,19 +25,21 @@ using test::writeBytes;
 TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
     SCOPED_TRACE(std::string(p->programName));
-    TempDir dir;
-    Rig rig(*p, dir.path());
+    // An installed program keeps its startup configuration and its log in two folders.
+    TempDir config;
+    TempDir data;
+    Rig rig(*p, config.path(), data.path());
     ASSERT_TRUE(rig.monitor.initDialog());
     const std::string model(p->modelName);
-    const std::string base = dir.path() + "/" + model;
     Monitor& m = rig.monitor;
     test::NotifyingView& v = rig.view;
 
     EXPECT_EQ(m.windowTitle(), model);
-    EXPECT_EQ(m.logFilePath(), base + ".csv");
-    EXPECT_EQ(v.text(ctl::kLogFileField), base + ".csv");
-    EXPECT_EQ(m.startupFilePath(), base + ".ini");
-    EXPECT_EQ(m.settingsFilePath(), base + (p->hasOutputs() ? ".dva" : ".dvb"));
+    EXPECT_EQ(m.logFilePath(), data.path() + "/" + model + ".csv");
+    EXPECT_EQ(v.text(ctl::kLogFileField), data.path() + "/" + model + ".csv");
+    EXPECT_EQ(m.startupFilePath(), config.path() + "/" + model + ".ini");
+    EXPECT_EQ(m.settingsFilePath(),
+              config.path() + "/" + model + (p->hasOutputs() ? ".dva" : ".dvb"));
     EXPECT_EQ(v.text(1000), "10003");
     for (int id : {1009, 1011, 1012}) EXPECT_EQ(v.text(id), "") << "port edit " << id;
     for (int i = 0; i < p->inputCount(); ++i) {
@@ -62,7 +64,8 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
     } else {
       EXPECT_EQ(v.trace(), "") << "DRAVIK_A traces nothing";
     }
-    EXPECT_FALSE(std::filesystem::exists(base + ".ini")) << "start-up writes no file";
+    EXPECT_TRUE(std::filesystem::is_empty(config.path()) && std::filesystem::is_empty(data.path()))
+        << "start-up writes no file";
   }
 }
 
@@ -147,6 +150,46 @@ TEST(StartUp, ProgramDirectoryIsTheFolderOfThisProgram) {
   EXPECT_NE(dir.back(), '/');
   EXPECT_TRUE(std::filesystem::exists(cp932::toUtf8(dir) + "/settings_tests"))
       << dir << " should hold the running test program";
+}
+
+TEST(StartUp, AnUnwritableProgramFolderSendsTheFilesToPerUserFolders) {
+  const UserEnvironment user{"/home/op", "/cfg", "/share"};
+  const FileFolders portable = chooseFileFolders("/opt/dravik", true, user);
+  EXPECT_EQ(portable.config, "/opt/dravik") << "a writable folder keeps everything beside it";
+  EXPECT_EQ(portable.data, "/opt/dravik");
+
+  const FileFolders xdg = chooseFileFolders("/usr/bin", false, user);
+  EXPECT_EQ(xdg.config, "/cfg/dravik");
+  EXPECT_EQ(xdg.data, "/share/dravik");
+
+  for (const UserEnvironment& unset :
+       {UserEnvironment{"/home/op", "", ""}, UserEnvironment{"/home/op", "cfg", "share"}}) {
+    SCOPED_TRACE("XDG_CONFIG_HOME='" + unset.configHome + "'");
+    const FileFolders home = chooseFileFolders("/usr/bin", false, unset);
+    EXPECT_EQ(home.config, "/home/op/.config/dravik") << "unset or relative: the default";
+    EXPECT_EQ(home.data, "/home/op/.local/share/dravik");
+  }
+}
+
+TEST(StartUp, PerUserFoldersAreCreatedAtStartUpAndAWritableFolderIsUsedAsItIs) {
+  TempDir dir;
+  const FileFolders portable = fileFolders(dir.path());
+  EXPECT_EQ(portable.config, dir.path());
+  EXPECT_EQ(portable.data, dir.path());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "nothing is made beside a writable program";
+
+  const std::string home = dir.path() + "/home";
+  ::setenv("HOME", home.c_str(), 1);
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("XDG_DATA_HOME");
+  const FileFolders folders = fileFolders(dir.path() + "/missing");
+  EXPECT_EQ(folders.config, home + "/.config/dravik");
+  EXPECT_EQ(folders.data, home + "/.local/share/dravik");
+  for (const std::string& made : {folders.config, folders.data}) {
+    EXPECT_TRUE(std::filesystem::is_directory(made)) << made << " was not created";
+  }
+  EXPECT_EQ(std::filesystem::status(folders.data).permissions(), std::filesystem::perms::owner_all)
+      << "private to its user";
 }
 
 bool connectsToLoopback(int port) {

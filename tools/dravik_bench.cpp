@@ -311,7 +311,7 @@ class OneAdapter : public AdapterProvider {
 class MonitorRig {
  public:
   explicit MonitorRig(const std::string& folder)
-      : monitor_(kVariantA, view_, adapters_, nullptr, folder, {1, 0, 1, 0}) {
+      : monitor_(kVariantA, view_, adapters_, nullptr, folder, folder, {1, 0, 1, 0}) {
     monitor_.overrideLocalAddress(kLoopback);
     if (!monitor_.initDialog()) {
       std::fprintf(stderr, "dravik-bench: the monitor did not initialise\n");

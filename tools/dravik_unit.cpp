@@ -60,6 +60,7 @@ const char kUsage[] =
     "  --bind ADDR        address to listen on (default 0.0.0.0)\n"
     "\n"
     "  --help             this text\n"
+    "  --version          the version of this tool\n"
     "\n"
     "Printed lines:\n"
     "  ack: 64 6F 25 20 C8  inputs on: DI1 DI3\n"
@@ -154,6 +155,10 @@ std::optional<Options> parse(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--help") {
       std::fputs(kUsage, stdout);
+      std::exit(0);
+    }
+    if (arg == "--version") {
+      std::puts("dravik-unit " DRAVIK_UNIT_VERSION);
       std::exit(0);
     }
     if (arg == "--keep-open") {

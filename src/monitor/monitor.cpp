@@ -33,12 +33,13 @@ std::string formatVersionText(const VersionNumbers& v) {
 }
 
 Monitor::Monitor(const VariantProfile& profile, View& view, AdapterProvider& adapters,
-                 OutputFactory makeOutput, std::string programDirectory,
+                 OutputFactory makeOutput, std::string configDirectory, std::string dataDirectory,
                  const VersionNumbers& version)
     : profile_(profile),
       view_(view),
       adapterProvider_(adapters),
-      programDirectory_(std::move(programDirectory)),
+      configDirectory_(std::move(configDirectory)),
+      dataDirectory_(std::move(dataDirectory)),
       versionText_(formatVersionText(version)),
       trace_(view, profile.traceEnabled),
       accessLog_(profile.inputCount(), profile.outputCount()),

@@ -37,9 +37,11 @@ using OutputFactory = std::unique_ptr<OutputPort> (*)(MonitorState& state, const
 class Monitor : public EngineEvents {
  public:
   // `makeOutput` makes the output sender of a program with outputs; nullptr otherwise.
-  // `programDirectory` is where the default log, settings and startup files live.
+  // `configDirectory` holds the startup configuration and the default settings file,
+  // `dataDirectory` the default access log; a portable program gives its own folder for both.
   Monitor(const VariantProfile& profile, View& view, AdapterProvider& adapters,
-          OutputFactory makeOutput, std::string programDirectory, const VersionNumbers& version);
+          OutputFactory makeOutput, std::string configDirectory, std::string dataDirectory,
+          const VersionNumbers& version);
   ~Monitor();
   Monitor(const Monitor&) = delete;
   Monitor& operator=(const Monitor&) = delete;
@@ -82,7 +84,6 @@ class Monitor : public EngineEvents {
   const std::string& logFilePath() const { return logFilePath_; }
   const std::string& settingsFilePath() const { return settingsFilePath_; }
   const std::string& startupFilePath() const { return startupFilePath_; }
-  const std::string& programDirectory() const { return programDirectory_; }
   bool ready() const { return ready_; }
   bool namesChanged() const { return accessLog_.namesChanged(); }
   // The access log every receiver writes to.
@@ -116,7 +117,8 @@ class Monitor : public EngineEvents {
   const VariantProfile& profile_;
   View& view_;
   AdapterProvider& adapterProvider_;
-  const std::string programDirectory_;
+  const std::string configDirectory_;
+  const std::string dataDirectory_;
   const std::string versionText_;
 
   MonitorState state_;

@@ -21,11 +21,11 @@ constexpr std::string_view kLogFilter = "CSV file (*.csv)|*.csv|all files(*.*)|*
 
 void Monitor::setDefaultPaths() {
   windowTitle_ = profile_.modelName;
-  const std::string base = programDirectory_ + "/" + std::string(profile_.modelName);
-  logFilePath_ = base + ".csv";
-  startupFilePath_ = base + ".ini";
+  const std::string model = "/" + std::string(profile_.modelName);
+  logFilePath_ = dataDirectory_ + model + ".csv";
+  startupFilePath_ = configDirectory_ + model + ".ini";
   view_.setText(ctl::kLogFileField, logFilePath_);
-  settingsFilePath_ = base + "." + std::string(profile_.settingsExtension);
+  settingsFilePath_ = configDirectory_ + model + "." + std::string(profile_.settingsExtension);
 }
 
 void Monitor::applyStartupConfiguration() {

@@ -1,4 +1,5 @@
-// Where the running program lives: the default home of its log, settings and startup files.
+// Where the running program lives, and where it keeps its startup configuration and default
+// log: beside itself when it may write there, in per-user folders when it is installed.
 #pragma once
 
 #include <string>
@@ -8,5 +9,31 @@ namespace dravik {
 // The running program's folder as CP932 bytes, without a trailing "/" (except "/" itself);
 // "." when the program's own path cannot be read.
 std::string programDirectory();
+
+// The folders of the startup configuration and default settings file (`config`) and of the
+// default access log (`data`), without a trailing "/".
+struct FileFolders {
+  std::string config;
+  std::string data;
+};
+
+// What chooses the per-user folders: HOME, XDG_CONFIG_HOME and XDG_DATA_HOME, "" when unset.
+struct UserEnvironment {
+  std::string home;
+  std::string configHome;
+  std::string dataHome;
+};
+
+// The program's folder for both when it is writable (a portable program). Otherwise
+// $XDG_CONFIG_HOME/dravik and $XDG_DATA_HOME/dravik, each variable taken only when it holds an
+// absolute path (as the XDG base directories ask), else $HOME/.config/dravik and
+// $HOME/.local/share/dravik.
+FileFolders chooseFileFolders(const std::string& programFolder, bool writable,
+                              const UserEnvironment& user);
+
+// Decides once for this run, over `programFolder` (CP932): whether this user may write there,
+// and the environment; a per-user folder chosen is created, with its parents, when missing.
+// The results are CP932.
+FileFolders fileFolders(const std::string& programFolder);
 
 }  // namespace dravik

@@ -6,6 +6,7 @@
 #include "net/adapter_provider_linux.h"
 #include "platform/program_directory.h"
 #include "ui/monitor_session.h"
+#include "ui/termination_signals.h"
 #include "ui/window_builder.h"
 #if !DRAVIK_VARIANT_B
 #include "output/output_sender.h"
@@ -28,6 +29,8 @@ dravik::OutputFactory outputFactory() {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // A session logging out or a service manager stopping the program closes the window.
+  dravik::ui::TerminationSignals termination;
   const QString name = QString::fromUtf8(kProfile.programName.data(),
                                          static_cast<qsizetype>(kProfile.programName.size()));
   QApplication::setApplicationName(name);
@@ -36,9 +39,12 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(icon);
 
   dravik::LinuxAdapterProvider adapters;
-  dravik::ui::MonitorSession session(kProfile, adapters, outputFactory(),
-                                     dravik::programDirectory());
+  const dravik::FileFolders folders = dravik::fileFolders(dravik::programDirectory());
+  dravik::ui::MonitorSession session(kProfile, adapters, outputFactory(), folders.config,
+                                     folders.data);
   session.view().window().setWindowIcon(icon);
+  QObject::connect(&termination, &dravik::ui::TerminationSignals::received, &session.view(),
+                   [&session] { session.close(); });
   if (session.start()) session.run();
   return 0;
 }

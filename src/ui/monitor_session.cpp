@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,9 +19,11 @@ const VersionNumbers kVersion{DRAVIK_VERSION_NUMBERS};
 }  // namespace
 
 MonitorSession::MonitorSession(const VariantProfile& profile, AdapterProvider& adapters,
-                               OutputFactory makeOutput, std::string programDirectory)
+                               OutputFactory makeOutput, std::string configDirectory,
+                               std::string dataDirectory)
     : view_(profile),
-      monitor_(profile, view_, adapters, makeOutput, std::move(programDirectory), kVersion) {
+      monitor_(profile, view_, adapters, makeOutput, std::move(configDirectory),
+               std::move(dataDirectory), kVersion) {
   view_.setBrushSource(
       [this](int id) { return brushFor(monitor_.profile(), monitor_.state(), id); });
   connectNotifications();
@@ -84,6 +87,11 @@ int MonitorSession::run() {
   }
   finish();
   return view_.modalResult().value_or(0);
+}
+
+void MonitorSession::close() {
+  view_.window().close();
+  for (QDialog* dialog : view_.window().findChildren<QDialog*>()) dialog->reject();
 }
 
 void MonitorSession::finish() {

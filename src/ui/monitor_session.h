@@ -15,7 +15,7 @@ inline constexpr int kCancelResult = 2;
 class MonitorSession {
  public:
   MonitorSession(const VariantProfile& profile, AdapterProvider& adapters, OutputFactory makeOutput,
-                 std::string programDirectory);
+                 std::string configDirectory, std::string dataDirectory);
   // Ends the session (finish) before the Monitor and the window go.
   ~MonitorSession();
   MonitorSession(const MonitorSession&) = delete;
@@ -29,6 +29,9 @@ class MonitorSession {
   bool start();
   // Runs the window's events until its modal run ends, then finishes; the modal result.
   int run();
+  // Ends the run the way the close box does, also while one of the window's dialogs waits for
+  // the operator: that dialog is cancelled, so that its own modal run returns first.
+  void close();
   // Lets workers waiting for a message box go, then stops and joins every worker thread.
   // Every exit path comes through here; calling it again does nothing more.
   void finish();
