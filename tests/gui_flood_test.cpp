@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <algorithm>
+#include <atomic>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -178,6 +180,78 @@ TEST(GuiFlood, TraceFromWorkersKeepsOrderClearsAndPiecesAsShownAlone) {
   const QString expected = shownCp932("x\x82") + shownCp932("\xA0y") + u("p\n\nq");
   EXPECT_EQ(pane->toPlainText(), expected) << pane->toPlainText().toStdString();
   EXPECT_FALSE(pane->toPlainText().contains(u("あ"))) << "0x82 0xA0 across two traces joined";
+
+  // More lines than the pane holds, all waiting at once: the newest fill the pane after one
+  // line saying how many older ones were dropped.
+  constexpr int kLines = 3 * ui::QtView::kTraceLines;
+  view.clearTrace();
+  onWorker([&] {
+    for (int i = 0; i < kLines; ++i) view.appendTrace("line " + std::to_string(i) + "\r\n");
+  });
+  QApplication::processEvents();
+  const QStringList shown = pane->toPlainText().split(u("\n"));
+  ASSERT_EQ(shown.size(), ui::QtView::kTraceLines) << "the pane is full, its last line empty";
+  const int kept = ui::QtView::kTraceLines - 2;
+  EXPECT_EQ(shown[0], u("trace: %1 lines dropped").arg(kLines - kept));
+  EXPECT_EQ(shown[1], u("line %1").arg(kLines - kept));
+  EXPECT_EQ(shown[kept], u("line %1").arg(kLines - 1));
+}
+
+// Peak resident size since the last reset, in kB; -1 when unknown.
+long peakResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// Lets the peak resident size start again from the present one.
+bool resetPeakResident() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  clear.close();
+  return !clear.fail();
+}
+
+TEST(GuiFlood, TerminatorFloodFromOneUnitLeavesMemoryFlatAndTheUnitServed) {
+  GuiRig rig(kVariantB, true);
+  ASSERT_TRUE(rig.session->start());
+  const int port = startOnLoopback(rig);
+  ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }));
+  const int unit = connectUnit(port);
+  ASSERT_GE(unit, 0);
+  QApplication::processEvents();
+  if (!resetPeakResident()) GTEST_SKIP() << "the peak resident size cannot be reset here";
+  const long before = peakResidentKb();
+
+  // Every 0xC8 ends a frame, and DRAVIK_B traces every frame: 40 MB make 40 million lines.
+  constexpr long kGrowthKb = 50 * 1024;
+  std::atomic<bool> sent{false};
+  std::thread flood([&] {
+    const Bytes terminators(1 << 16, 0xC8);
+    int chunks = 0;
+    while (chunks < (40 << 20) / (1 << 16) && sendBytes(unit, terminators)) ++chunks;
+    sent = chunks == (40 << 20) / (1 << 16);
+  });
+  const bool read =
+      processUntil([&] { return sent || peakResidentKb() - before > kGrowthKb; }, 120s);
+  // A flood still under way ends with the connection.
+  if (!sent) ::shutdown(unit, SHUT_RDWR);
+  flood.join();
+  const long peak = peakResidentKb();
+  ASSERT_LT(peak - before, kGrowthKb)
+      << "peak resident size grew from " << before << " kB to " << peak << " kB";
+  ASSERT_TRUE(read && sent) << "the flood was not read within two minutes";
+  ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x31, 0x30, 0xC8}));
+  EXPECT_EQ(receive(unit, 5, 30s), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8}))
+      << "a real frame after the flood is answered";
+  auto* pane = rig.widget<QPlainTextEdit>(ctl::kTracePane);
+  EXPECT_TRUE(processUntil([&] {
+    return pane->toPlainText().endsWith(u("from:127.0.0.1   Recv 44 4f\n"));
+  })) << "the window shows the real frame's trace line";
+  ::close(unit);
 }
 
 // A unit that pipelines frames as fast as the monitor answers them, never more than

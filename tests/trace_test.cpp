@@ -9,6 +9,7 @@
 
 #include "engine/variant_profile.h"
 #include "fake_view.h"
+#include "monitor/trace_backlog.h"
 
 namespace dravik {
 namespace {
@@ -79,6 +80,42 @@ TEST(Trace, ConcurrentLinesArriveWhole) {
     ++lines;
   }
   EXPECT_EQ(lines, kThreads * kLines);
+}
+
+TEST(TraceBacklog, KeepsTheNewestLinesAndSaysOnceHowManyWereDropped) {
+  TraceBacklog backlog(4);
+  for (int i = 0; i < 10; ++i) backlog.append("line " + std::to_string(i) + "\r\n", false);
+  EXPECT_EQ(backlog.takePiece(), "trace: 7 lines dropped\r\nline 7\r\nline 8\r\nline 9\r\n")
+      << "the note and the newest lines fill the bound";
+  EXPECT_TRUE(backlog.empty());
+
+  // Traces without a line end make one line; a line is dropped whole.
+  backlog.append("a", false);
+  backlog.append("b\r\nc", false);
+  backlog.append("d\r\n", false);
+  EXPECT_EQ(backlog.takePiece(), "ab\r\ncd\r\n") << "nothing dropped, no note";
+  for (int i = 0; i < 5; ++i) backlog.append("x\r\n", false);
+  backlog.append("half ", false);
+  backlog.append("line\r\n", false);
+  EXPECT_EQ(backlog.takePiece(), "trace: 3 lines dropped\r\nx\r\nx\r\nhalf line\r\n");
+
+  for (int i = 0; i < 5; ++i) backlog.append("y\r\n", false);
+  backlog.clear();
+  EXPECT_TRUE(backlog.empty()) << "clearing forgets the dropped lines too";
+  backlog.append("z\r\n", false);
+  EXPECT_EQ(backlog.takePiece(), "z\r\n");
+}
+
+TEST(TraceBacklog, ATraceThatEndsAPieceIsTakenApartFromWhatFollows) {
+  TraceBacklog backlog(8);
+  backlog.append("one\r\nx\x82", true);
+  backlog.append("\xA0y\r", true);
+  backlog.append("\nq\r\n", false);
+  backlog.append("r\r\n", false);
+  EXPECT_EQ(backlog.takePiece(), "one\r\nx\x82");
+  EXPECT_EQ(backlog.takePiece(), "\xA0y\r");
+  EXPECT_EQ(backlog.takePiece(), "\nq\r\nr\r\n");
+  EXPECT_TRUE(backlog.empty());
 }
 
 }  // namespace

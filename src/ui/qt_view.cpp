@@ -97,12 +97,10 @@ bool QtView::Pending::empty() const {
 
 void QtView::Pending::addTrace(const std::string& text) {
   if (text.empty()) return;
-  if (trace.empty() || traceEndsOpen) trace.emplace_back();
-  trace.back() += text;
   // A lead byte could pair with the next trace's first byte, and "\r" then "\n" would become
   // one line end: shown one by one, they never joined.
   const auto last = static_cast<unsigned char>(text.back());
-  traceEndsOpen = last == '\r' || cp932::isLeadByte(last);
+  trace.append(text, last == '\r' || cp932::isLeadByte(last));
 }
 
 std::optional<QtView::Change> QtView::Pending::take() {
@@ -134,11 +132,7 @@ std::optional<QtView::Change> QtView::Pending::take() {
     clearTrace = false;
     return Change(Change::Kind::ClearTrace);
   }
-  if (!trace.empty()) {
-    Change change(Change::Kind::Trace, 0, std::move(trace.front()));
-    trace.pop_front();
-    return change;
-  }
+  if (!trace.empty()) return Change(Change::Kind::Trace, 0, trace.takePiece());
   if (!steps.empty()) {
     Change change(std::move(steps.front()));
     steps.pop_front();
@@ -313,7 +307,6 @@ void QtView::appendTrace(const std::string& text) {
 void QtView::clearTrace() {
   const auto record = [](Pending& pending) {
     pending.trace.clear();
-    pending.traceEndsOpen = false;
     pending.clearTrace = true;
   };
   if (fromWorker(record)) return;

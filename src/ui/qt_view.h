@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "engine/variant_profile.h"
+#include "monitor/trace_backlog.h"
 #include "monitor/view.h"
 #include "ui/window_builder.h"
 
@@ -144,9 +145,9 @@ class QtView : public QObject, public View {
     std::map<int, ControlUpdate> controls;
     bool clearTrace = false;
     // Trace text, converted piece by piece; a new piece starts where a trace ended on a lead
-    // byte or a carriage return, so that joining never changes what is shown.
-    std::deque<std::string> trace;
-    bool traceEndsOpen = false;
+    // byte or a carriage return, so that joining never changes what is shown. Bounded like
+    // the pane, whose last line is the empty one after the final line end.
+    TraceBacklog trace{kTraceLines - 1};
     std::deque<std::function<void()>> steps;
 
     bool empty() const;
