@@ -9,6 +9,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -398,6 +399,40 @@ TEST(HostilePeers, AFullDiskIsReportedAndTheUnitsGoOnBeingAnswered) {
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "no half line at the end of a full disk";
   EXPECT_EQ(roundTrip(unit), kDo1OnAnswer) << "still answering on a full disk";
+  ::close(unit);
+}
+
+TEST(HostilePeers, ALogPathNamingAFifoIsRefusedWithoutHoldingUpTheReceiver) {
+  Rig rig;
+  rig.start(1);
+  const int unit = connectUnit(rig.ports[0]);
+  ASSERT_GE(unit, 0);
+  const std::string fifo = rig.folder.path() + "/log.csv";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  rig.useLog(fifo, true);
+  // Nobody reads the FIFO: a writer's open would wait for a reader.
+  EXPECT_TRUE(returnsWithoutFifoPeer(fifo, [&] {
+    EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+    EXPECT_EQ(roundTrip(unit), kDo1OnAnswer) << "the receiver goes on after the first frame";
+  })) << "the receiver waited in opening the log";
+  // Somebody reads it: it opens, and is still no file to log into.
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+  EXPECT_TRUE(eventually([&] { return rig.view.messageBoxes().size() == 3; }));
+  for (const std::string& box : rig.view.messageBoxes()) {
+    EXPECT_EQ(box, messages().logCannotOpen) << "one box per frame that could not be logged";
+  }
+  char written = 0;
+  EXPECT_LT(::read(reader, &written, 1), 1) << "nothing was written into the FIFO";
+  ::close(reader);
+
+  // A character device is a log: /dev/null takes every line.
+  rig.view.clearMessageBoxes();
+  rig.useLog("/dev/null", true);
+  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+  EXPECT_TRUE(rig.view.messageBoxes().empty());
   ::close(unit);
 }
 

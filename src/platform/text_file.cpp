@@ -28,8 +28,9 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// Reads from `fd` until the end, or until `stopAtLineEnd` and a LF has been read.
-std::optional<std::string> readFrom(int fd, bool stopAtLineEnd) {
+// Reads from `fd` until the end, or until `stopAtLineEnd` and a LF has been read; nothing
+// when more than `limit` bytes come first.
+std::optional<std::string> readFrom(int fd, bool stopAtLineEnd, std::size_t limit) {
   std::string content;
   char buffer[4096];
   for (;;) {
@@ -39,14 +40,23 @@ std::optional<std::string> readFrom(int fd, bool stopAtLineEnd) {
     if (n == 0) return content;
     const std::size_t before = content.size();
     content.append(buffer, static_cast<std::size_t>(n));
-    if (stopAtLineEnd && content.find('\n', before) != std::string::npos) return content;
+    const std::size_t lineEnd = stopAtLineEnd ? content.find('\n', before) : std::string::npos;
+    // The bytes that count: the first line with its line end, or all read so far.
+    const std::size_t counted = lineEnd == std::string::npos ? content.size() : lineEnd + 1;
+    if (counted > limit) return std::nullopt;
+    if (lineEnd != std::string::npos) return content;
   }
 }
 
-std::optional<std::string> readFile(std::string_view path, bool stopAtLineEnd) {
-  const int fd = ::open(fileName(path).c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> readFile(std::string_view path, bool stopAtLineEnd, std::size_t limit) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+  const int fd = ::open(fileName(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  std::optional<std::string> content = readFrom(fd, stopAtLineEnd);
+  struct stat opened {};
+  std::optional<std::string> content;
+  if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
+    content = readFrom(fd, stopAtLineEnd, limit);
+  }
   ::close(fd);
   return content;
 }
@@ -66,11 +76,11 @@ std::string temporaryNameFor(const std::string& target) {
 }  // namespace
 
 std::optional<std::string> readAll(std::string_view path) {
-  return readFile(path, false);
+  return readFile(path, false, kMaxFileBytes);
 }
 
 std::optional<std::string> readFirstLine(std::string_view path) {
-  std::optional<std::string> content = readFile(path, true);
+  std::optional<std::string> content = readFile(path, true, kMaxFirstLineBytes);
   if (!content || content->empty()) return std::nullopt;
   std::string line = content->substr(0, content->find('\n'));
   if (line.size() < content->size() && !line.empty() && line.back() == '\r') line.pop_back();
@@ -114,9 +124,13 @@ bool AppendFile::open(std::string_view path) {
   close();
   path_ = path;
   fileName_ = fileName(path);
-  fd_ = ::open(fileName_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  // O_NONBLOCK: a FIFO with no reader fails at once, one with a reader is refused below. A
+  // regular file ignores the flag; a character device then never holds up a receiver.
+  fd_ = ::open(fileName_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+               0666);
   struct stat opened {};
-  if (fd_ < 0 || ::fstat(fd_, &opened) != 0) {
+  if (fd_ < 0 || ::fstat(fd_, &opened) != 0 ||
+      !(S_ISREG(opened.st_mode) || S_ISCHR(opened.st_mode))) {
     close();
     return false;
   }

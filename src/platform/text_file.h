@@ -3,17 +3,28 @@
 // named in Japanese works.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace dravik::textfile {
 
-// The whole file as bytes; nothing when it cannot be opened or read.
+// No settings file of ours comes near this size; a larger file is not one.
+inline constexpr std::size_t kMaxFileBytes = 1 << 20;
+// No startup configuration's first line (one path) comes near this length.
+inline constexpr std::size_t kMaxFirstLineBytes = 64 << 10;
+
+// Files are read only when they are regular files, opened without waiting: a FIFO or a
+// device named in their place counts as a file that cannot be opened.
+
+// The whole file as bytes; nothing when it cannot be opened or read, or holds more than
+// kMaxFileBytes.
 std::optional<std::string> readAll(std::string_view path);
 
 // The first line without its line end (LF or CR LF); an empty first line is "". Nothing when
-// the file cannot be opened or holds no byte at all.
+// the file cannot be opened or read, holds no byte at all, or its first line (with its line
+// end) is longer than kMaxFirstLineBytes.
 std::optional<std::string> readFirstLine(std::string_view path);
 
 // Replaces the file's content with `bytes` through a temporary file in the same folder that
@@ -31,7 +42,9 @@ class AppendFile {
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
 
-  // Makes `path` the open file; false when it cannot be opened (nothing is open then).
+  // Makes `path` the open file; false when it cannot be opened (nothing is open then). Opening
+  // never waits: only a regular file or a character device (/dev/null) is taken, never a
+  // FIFO, which would block until some reader came.
   bool open(std::string_view path);
   // The open file's length in bytes as open() found it (a device reads as 0).
   long long size() const { return size_; }
