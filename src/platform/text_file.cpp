@@ -61,6 +61,12 @@ std::optional<std::string> readFile(std::string_view path, bool stopAtLineEnd, s
   return content;
 }
 
+int openFile(const char* name, int flags, unsigned mode) {
+  return ::open(name, flags, mode);
+}
+
+std::atomic<AppendFile::OpenFunction> openFunction{&openFile};
+
 // A name beside `target` that no other save of this process uses at the same time.
 std::string temporaryNameFor(const std::string& target) {
   static std::atomic<unsigned> counter{0};
@@ -126,8 +132,8 @@ bool AppendFile::open(std::string_view path) {
   fileName_ = fileName(path);
   // O_NONBLOCK: a FIFO with no reader fails at once, one with a reader is refused below. A
   // regular file ignores the flag; a character device then never holds up a receiver.
-  fd_ = ::open(fileName_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-               0666);
+  fd_ = openFunction.load()(
+      fileName_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   struct stat opened {};
   if (fd_ < 0 || ::fstat(fd_, &opened) != 0 ||
       !(S_ISREG(opened.st_mode) || S_ISCHR(opened.st_mode))) {
@@ -160,6 +166,10 @@ bool AppendFile::append(std::string_view bytes) {
   }
   close();
   return false;
+}
+
+AppendFile::OpenFunction AppendFile::replaceOpenFunction(OpenFunction open) {
+  return openFunction.exchange(open);
 }
 
 void AppendFile::close() {

@@ -54,6 +54,11 @@ class AppendFile {
   bool append(std::string_view bytes);
   void close();
 
+  // What opens the file: open(2), unless a test puts in a stand-in with the same contract to
+  // hold a writer inside it. Returns the one it replaces.
+  using OpenFunction = int (*)(const char* name, int flags, unsigned mode);
+  static OpenFunction replaceOpenFunction(OpenFunction open);
+
  private:
   int fd_ = -1;
   std::string path_;
