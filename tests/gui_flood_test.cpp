@@ -197,6 +197,26 @@ TEST(GuiFlood, TraceFromWorkersKeepsOrderClearsAndPiecesAsShownAlone) {
   EXPECT_EQ(shown[kept], u("line %1").arg(kLines - 1));
 }
 
+TEST(GuiFlood, AnEndlessPathInTheLogFileFieldKeepsTheWindowAnsweringAndReadsBackWhole) {
+  GuiRig rig(kVariantB);
+  ASSERT_TRUE(rig.session->start());
+  ui::QtView& view = rig.view();
+  // No path is this long (the monitor refuses them), but the field must not care.
+  const std::string path = "/" + std::string(256 << 10, 'p');
+  const auto start = std::chrono::steady_clock::now();
+  onWorker([&] { view.setText(ctl::kLogFileField, path); });
+  QApplication::processEvents();
+  view.window().grab();
+  const auto spent = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(spent, 1s) << "the window's thread was held for "
+                       << std::chrono::duration_cast<std::chrono::milliseconds>(spent).count()
+                       << " ms";
+  EXPECT_EQ(view.text(ctl::kLogFileField), path) << "the field reads back whole";
+  view.setText(ctl::kLogFileField, "/tmp/short.csv");
+  EXPECT_EQ(rig.widget<QPlainTextEdit>(ctl::kLogFileField)->toPlainText(), u("/tmp/short.csv"));
+  EXPECT_EQ(view.text(ctl::kLogFileField), "/tmp/short.csv");
+}
+
 // Peak resident size since the last reset, in kB; -1 when unknown.
 long peakResidentKb() {
   std::ifstream status("/proc/self/status");

@@ -1,6 +1,7 @@
 #include "platform/text_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,6 +92,12 @@ std::optional<std::string> readFirstLine(std::string_view path) {
   std::string line = content->substr(0, content->find('\n'));
   if (line.size() < content->size() && !line.empty() && line.back() == '\r') line.pop_back();
   return line;
+}
+
+bool fitsPathLimit(std::string_view path) {
+  // The name on disk is never shorter than the CP932 bytes; those are looked at first so that
+  // a path of megabytes is not converted.
+  return path.size() < PATH_MAX && fileName(path).size() < PATH_MAX;
 }
 
 bool replace(std::string_view path, std::string_view bytes) {

@@ -27,6 +27,10 @@ std::optional<std::string> readAll(std::string_view path);
 // end) is longer than kMaxFirstLineBytes.
 std::optional<std::string> readFirstLine(std::string_view path);
 
+// Whether `path` is short enough to name a file at all: the system takes no path of PATH_MAX
+// bytes or more.
+bool fitsPathLimit(std::string_view path);
+
 // Replaces the file's content with `bytes` through a temporary file in the same folder that
 // is renamed over it, so a failed write never leaves the old content damaged. False on any
 // failure; the old file is then untouched and no temporary file remains.
