@@ -72,8 +72,10 @@ class WorkerThread {
 
 class ListeningServer {
  public:
+  // Every accepted connection gets `keepalive`.
   ListeningServer(const VariantProfile& profile, MonitorState& state, View& view,
-                  const Trace& trace, AccessLogSink& log);
+                  const Trace& trace, AccessLogSink& log,
+                  sock::Keepalive keepalive = sock::kUnitKeepalive);
   // Stops every slot and joins every thread.
   ~ListeningServer();
   ListeningServer(const ListeningServer&) = delete;
@@ -111,6 +113,7 @@ class ListeningServer {
   void reapReceivers(bool all);
 
   EngineContext engine_;
+  const sock::Keepalive keepalive_;
   // Window's thread only.
   std::array<WorkerThread, kPortSlotCount> servers_;
   std::array<std::shared_ptr<SlotRun>, kPortSlotCount> runs_;
