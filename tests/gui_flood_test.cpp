@@ -386,9 +386,10 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesState) {
   for (const QString& line : pane->toPlainText().split(u("\n"))) {
     if (line.startsWith(u("from:127.0.0.1   Recv 44 "))) kinds.push_back(line.right(2));
   }
-  // The pane keeps its newest lines only: the last frames' lines, in the order sent.
+  // The pane keeps its newest lines only: the last frames' lines, in the order sent, and
+  // maybe one saying how many older ones never reached it.
   const int kept = static_cast<int>(kinds.size());
-  ASSERT_GE(kept, ui::QtView::kTraceLines - 1) << "the pane is full of from/Recv lines";
+  ASSERT_GE(kept, ui::QtView::kTraceLines - 2) << "the pane is full of from/Recv lines";
   ASSERT_LE(kept, ui::QtView::kTraceLines) << "the pane keeps no more than its newest lines";
   for (int j = 0; j < kept; ++j) {
     const int frame = kFrames + 1 - kept + j;
