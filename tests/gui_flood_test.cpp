@@ -217,16 +217,6 @@ TEST(GuiFlood, AnEndlessPathInTheLogFileFieldKeepsTheWindowAnsweringAndReadsBack
   EXPECT_EQ(view.text(ctl::kLogFileField), "/tmp/short.csv");
 }
 
-// Peak resident size since the last reset, in kB; -1 when unknown.
-long peakResidentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
-}
-
 // Lets the peak resident size start again from the present one.
 bool resetPeakResident() {
   std::ofstream clear("/proc/self/clear_refs");
@@ -244,7 +234,7 @@ TEST(GuiFlood, TerminatorFloodFromOneUnitLeavesMemoryFlatAndTheUnitServed) {
   ASSERT_GE(unit, 0);
   QApplication::processEvents();
   if (!resetPeakResident()) GTEST_SKIP() << "the peak resident size cannot be reset here";
-  const long before = peakResidentKb();
+  const long before = statusKb("VmHWM");
 
   // Every 0xC8 ends a frame, and DRAVIK_B traces every frame: 40 MB make 40 million lines.
   constexpr long kGrowthKb = 50 * 1024;
@@ -256,11 +246,11 @@ TEST(GuiFlood, TerminatorFloodFromOneUnitLeavesMemoryFlatAndTheUnitServed) {
     sent = chunks == (40 << 20) / (1 << 16);
   });
   const bool read =
-      processUntil([&] { return sent || peakResidentKb() - before > kGrowthKb; }, 120s);
+      processUntil([&] { return sent || statusKb("VmHWM") - before > kGrowthKb; }, 120s);
   // A flood still under way ends with the connection.
   if (!sent) ::shutdown(unit, SHUT_RDWR);
   flood.join();
-  const long peak = peakResidentKb();
+  const long peak = statusKb("VmHWM");
   ASSERT_LT(peak - before, kGrowthKb)
       << "peak resident size grew from " << before << " kB to " << peak << " kB";
   ASSERT_TRUE(read && sent) << "the flood was not read within two minutes";

@@ -54,15 +54,6 @@ std::size_t descriptorCount() {
   return entries("/proc/self/fd");
 }
 
-long residentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
-}
-
 // DRAVIK_B's engine (it traces) over a real access log in a folder of its own.
 struct Rig {
   explicit Rig(sock::Keepalive timing = sock::kUnitKeepalive)
@@ -201,7 +192,7 @@ TEST(HostilePeers, FloodsTricklesAndResetsLeaveTheSlotServing) {
   ASSERT_GE(flooder, 0);
   ASSERT_EQ(roundTrip(flooder), kDo1OnAnswer);
   ++wellBehaved;
-  const long rssBefore = residentKb();
+  const long rssBefore = statusKb("VmRSS");
   std::size_t sent = 0;
   while (sent < flood.size()) {
     const ssize_t n = ::send(flooder, flood.data() + sent, flood.size() - sent, MSG_NOSIGNAL);
@@ -210,7 +201,7 @@ TEST(HostilePeers, FloodsTricklesAndResetsLeaveTheSlotServing) {
   }
   EXPECT_EQ(roundTrip(flooder), kDo1OnAnswer) << "the flooded connection still answers";
   ++wellBehaved;
-  const long rssAfter = residentKb();
+  const long rssAfter = statusKb("VmRSS");
   EXPECT_LT(rssAfter - rssBefore, 2048) << "VmRSS grew from " << rssBefore << " kB to " << rssAfter
                                         << " kB for bytes that are never kept";
 
