@@ -9,15 +9,20 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "monitor/controls.h"
 #include "monitor/messages.h"
 #include "platform/cp932.h"
+#include "platform/text_file.h"
 #include "settings_test_support.h"
 
 namespace dravik {
@@ -308,39 +313,50 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
   EXPECT_TRUE(b.view.messageBoxes().empty());
 }
 
-// A FIFO that nobody reads yet: a log pointed at it keeps its first writer inside open(),
-// so the lines of every other caller wait in the queue. The writer goes on once the FIFO
-// gets its reader, reopened through a descriptor kept from before, so the name can be
-// given to another file meanwhile.
-class HeldFifo {
+// Holds the log's first writer to `path` inside open(), so the lines of every other caller
+// wait in the queue. Once released the writer opens the file that had the name when this
+// began, kept through a descriptor, so the name can be given to another file meanwhile.
+class HeldOpen {
  public:
-  explicit HeldFifo(const std::string& path) {
-    if (::mkfifo(path.c_str(), 0666) == 0) handle_ = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+  explicit HeldOpen(const std::string& path) : path_(path) {
+    std::ofstream(path, std::ios::binary).flush();
+    handle_ = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    held_ = this;
+    original_ = textfile::AppendFile::replaceOpenFunction(&holdingOpen);
   }
-  ~HeldFifo() {
-    if (reader_ >= 0) ::close(reader_);
+  ~HeldOpen() {
+    release();
+    textfile::AppendFile::replaceOpenFunction(original_);
+    held_ = nullptr;
     if (handle_ >= 0) ::close(handle_);
   }
   bool made() const { return handle_ >= 0; }
   void release() {
-    if (reader_ >= 0 || handle_ < 0) return;
-    const std::string again = "/proc/self/fd/" + std::to_string(handle_);
-    reader_ = ::open(again.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const std::lock_guard lock(mutex_);
+    released_ = true;
+    wake_.notify_all();
   }
-  // What was written into the FIFO so far.
-  std::string drain() {
-    std::string text;
-    char buffer[4096];
-    ssize_t n = 0;
-    while (reader_ >= 0 && (n = ::read(reader_, buffer, sizeof buffer)) > 0) {
-      text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
-  }
+  // What was written into the kept file.
+  std::string drain() const { return test::fileText(kept()); }
 
  private:
+  std::string kept() const { return "/proc/self/fd/" + std::to_string(handle_); }
+  static int holdingOpen(const char* name, int flags, unsigned mode) {
+    HeldOpen& held = *held_;
+    if (name != held.path_ || held.taken_.exchange(true)) return ::open(name, flags, mode);
+    std::unique_lock lock(held.mutex_);
+    held.wake_.wait(lock, [&] { return held.released_; });
+    return ::open(held.kept().c_str(), flags, mode);
+  }
+
+  static inline HeldOpen* held_ = nullptr;
+  std::string path_;
   int handle_ = -1;
-  int reader_ = -1;
+  textfile::AppendFile::OpenFunction original_ = nullptr;
+  std::atomic<bool> taken_{false};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool released_ = false;
 };
 
 // Callers of one log, each making one call on its own thread.
@@ -380,17 +396,17 @@ TEST(AccessLog, AQueuedBatchThatFailsFailsForEachOfItsCallersAndLeavesNoHalfLine
 
   // The name becomes a folder while the lines wait: the whole batch cannot open.
   {
-    HeldFifo fifo(path);
-    ASSERT_TRUE(fifo.made()) << "no FIFO here";
+    HeldOpen holder(path);
+    ASSERT_TRUE(holder.made());
     a.useLog(path);
     Callers callers(a.monitor, kQueued + 1);
     const bool queued = queueReaches(a.monitor.accessLog(), kQueued);
     std::filesystem::remove(path);
     std::filesystem::create_directory(path);
-    fifo.release();
+    holder.release();
     callers.join();
     ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
-    const std::vector<std::string> written = linesOf(fifo.drain());
+    const std::vector<std::string> written = linesOf(holder.drain());
     ASSERT_EQ(written.size(), 2u) << "the held writer's header and line";
     EXPECT_NE(afterTimestamp(written[1]).find("192.0.2."), std::string::npos) << written[1];
     EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>(kQueued, messages().logCannotOpen))
@@ -407,19 +423,19 @@ TEST(AccessLog, AQueuedBatchThatFailsFailsForEachOfItsCallersAndLeavesNoHalfLine
   ASSERT_TRUE(before);
   a.view.clearMessageBoxes();
   {
-    HeldFifo fifo(path);
-    ASSERT_TRUE(fifo.made());
+    HeldOpen holder(path);
+    ASSERT_TRUE(holder.made());
     a.useLog(path);
     Callers callers(a.monitor, kQueued + 1);
     const bool queued = queueReaches(a.monitor.accessLog(), kQueued);
     std::filesystem::rename(other, path);
     {
       FileSizeLimit limit(before->size() + 60);
-      fifo.release();
+      holder.release();
       callers.join();
     }
     ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
-    EXPECT_EQ(linesOf(fifo.drain()).size(), 2u);
+    EXPECT_EQ(linesOf(holder.drain()).size(), 2u);
     EXPECT_EQ(a.view.messageBoxes(), std::vector<std::string>(kQueued, messages().logWriteFailed))
         << "every caller of the batch learns that its line is not in the file";
     EXPECT_EQ(readBytes(path), before) << "the part of the batch that got through was taken back";
@@ -442,8 +458,8 @@ TEST(AccessLog, NamesChangedWhileLinesWaitGiveOneHeaderBeforeThem) {
   a.monitor.frameAccepted(0, "192.0.2.200");
   ASSERT_EQ(logLines(kept).size(), 2u);
 
-  HeldFifo fifo(path);
-  ASSERT_TRUE(fifo.made()) << "no FIFO here";
+  HeldOpen holder(path);
+  ASSERT_TRUE(holder.made());
   a.useLog(path);
   Callers callers(a.monitor, kQueued + 1);
   const bool queued = queueReaches(a.monitor.accessLog(), kQueued);
@@ -457,11 +473,11 @@ TEST(AccessLog, NamesChangedWhileLinesWaitGiveOneHeaderBeforeThem) {
   renamed.inputNames = {"DI1", "Door", "DI3", "DI4"};
   renamed.outputNames = {"DO1", "DO2", "DO3", "DO4"};
   a.monitor.accessLog().update(renamed);
-  fifo.release();
+  holder.release();
   callers.join();
   ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
 
-  const std::vector<std::string> held = linesOf(fifo.drain());
+  const std::vector<std::string> held = linesOf(holder.drain());
   ASSERT_EQ(held.size(), 2u) << "the held writer's header and line";
   EXPECT_EQ(held[0], kHeaderStart + ",DI1,DI2,DI3,DI4,DO1,DO2,DO3,DO4")
       << "that header was settled before the rename";

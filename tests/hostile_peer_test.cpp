@@ -5,16 +5,21 @@
 #include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -45,15 +50,6 @@ Bytes roundTrip(int fd, const Bytes& frame = kDo1On) {
 std::size_t descriptorCount() {
   // opendir holds one descriptor of its own while it counts; it is the same every time.
   return entries("/proc/self/fd");
-}
-
-long residentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
 }
 
 // DRAVIK_B (the variant that traces every frame) logging to a file of its own.
@@ -106,8 +102,7 @@ TEST(HostilePeers, TwoThousandIdleConnectionsLeaveARealUnitServed) {
     const int fd = connectUnit(rig.ports[0]);
     ASSERT_GE(fd, 0) << "idle connection " << i << " refused";
     idle.push_back(fd);
-    // The listening backlog is 5: more connections than that waiting for accept would have
-    // their handshakes dropped and retried a second later, so at most 4 are left pending.
+    // The server keeps accepting: at most a few connections are left pending.
     ASSERT_TRUE(eventually([&] { return rig.monitor.server().receiverCount() + 4 > idle.size(); }))
         << "the server stopped accepting at " << i;
     if (i % 250 == 0) {
@@ -132,6 +127,31 @@ TEST(HostilePeers, TwoThousandIdleConnectionsLeaveARealUnitServed) {
   ::close(unit);
 }
 
+// The backlog of the socket listening on `port` as the system shows it; -1 when unknown.
+int listenBacklog(int port) {
+  const std::string command = "ss -ltnH 'sport = :" + std::to_string(port) + "' 2>/dev/null";
+  FILE* ss = ::popen(command.c_str(), "r");
+  if (ss == nullptr) return -1;
+  char state[32] = "";
+  int queued = -1, backlog = -1;
+  const int read = std::fscanf(ss, "%31s %d %d", state, &queued, &backlog);
+  ::pclose(ss);
+  return read == 3 ? backlog : -1;
+}
+
+TEST(HostilePeers, UnitsConnectingTogetherFindRoomInTheBacklog) {
+  Rig rig;
+  rig.start(1);
+  const int backlog = listenBacklog(rig.ports[0]);
+  if (backlog < 0) GTEST_SKIP() << "ss cannot show the listening socket here";
+  std::ifstream limit("/proc/sys/net/core/somaxconn");
+  int systemMaximum = SOMAXCONN;
+  limit >> systemMaximum;
+  // A short backlog drops the handshakes of units that come back together after an outage,
+  // and they retry only a second later.
+  EXPECT_EQ(backlog, std::min(systemMaximum, SOMAXCONN)) << "the system's maximum backlog";
+}
+
 TEST(HostilePeers, FloodsTricklesAndResetsLeaveTheSlotServing) {
   Rig rig;
   rig.start(1);
@@ -144,7 +164,7 @@ TEST(HostilePeers, FloodsTricklesAndResetsLeaveTheSlotServing) {
   ASSERT_GE(flooder, 0);
   ASSERT_EQ(roundTrip(flooder), kDo1OnAnswer);
   ++wellBehaved;
-  const long rssBefore = residentKb();
+  const long rssBefore = statusKb("VmRSS");
   std::size_t sent = 0;
   while (sent < flood.size()) {
     const ssize_t n = ::send(flooder, flood.data() + sent, flood.size() - sent, MSG_NOSIGNAL);
@@ -153,7 +173,7 @@ TEST(HostilePeers, FloodsTricklesAndResetsLeaveTheSlotServing) {
   }
   EXPECT_EQ(roundTrip(flooder), kDo1OnAnswer) << "the flooded connection still answers";
   ++wellBehaved;
-  const long rssAfter = residentKb();
+  const long rssAfter = statusKb("VmRSS");
   EXPECT_LT(rssAfter - rssBefore, 2048) << "VmRSS grew from " << rssBefore << " kB to " << rssAfter
                                         << " kB for bytes that are never kept";
 
@@ -384,6 +404,143 @@ TEST(HostilePeers, AFullDiskIsReportedAndTheUnitsGoOnBeingAnswered) {
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "no half line at the end of a full disk";
   EXPECT_EQ(roundTrip(unit), kDo1OnAnswer) << "still answering on a full disk";
   ::close(unit);
+}
+
+TEST(HostilePeers, ALogPathNamingAFifoIsRefusedWithoutHoldingUpTheReceiver) {
+  Rig rig;
+  rig.start(1);
+  const int unit = connectUnit(rig.ports[0]);
+  ASSERT_GE(unit, 0);
+  const std::string fifo = rig.folder.path() + "/log.csv";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  rig.useLog(fifo, true);
+  // Nobody reads the FIFO: a writer's open would wait for a reader.
+  EXPECT_TRUE(returnsWithoutFifoPeer(fifo, [&] {
+    EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+    EXPECT_EQ(roundTrip(unit), kDo1OnAnswer) << "the receiver goes on after the first frame";
+  })) << "the receiver waited in opening the log";
+  // Somebody reads it: it opens, and is still no file to log into.
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+  EXPECT_TRUE(eventually([&] { return rig.view.messageBoxes().size() == 3; }));
+  for (const std::string& box : rig.view.messageBoxes()) {
+    EXPECT_EQ(box, messages().logCannotOpen) << "one box per frame that could not be logged";
+  }
+  char written = 0;
+  EXPECT_LT(::read(reader, &written, 1), 1) << "nothing was written into the FIFO";
+  ::close(reader);
+
+  // A character device is a log: /dev/null takes every line.
+  rig.view.clearMessageBoxes();
+  rig.useLog("/dev/null", true);
+  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+  EXPECT_TRUE(rig.view.messageBoxes().empty());
+  ::close(unit);
+}
+
+// A network namespace of this test's own; its threads enter it one at a time.
+class NetworkNamespace {
+ public:
+  NetworkNamespace() {
+    std::thread([this] {
+      if (::unshare(CLONE_NEWNET) == 0) fd_ = ::open("/proc/thread-self/ns/net", O_RDONLY);
+    }).join();
+  }
+  ~NetworkNamespace() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool made() const { return fd_ >= 0; }
+  // How `ip` names it.
+  std::string path() const {
+    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd_);
+  }
+  // Runs `work` on a thread inside the namespace.
+  void run(const std::function<void()>& work) const {
+    std::thread([&] {
+      if (::setns(fd_, CLONE_NEWNET) == 0) work();
+    }).join();
+  }
+  bool shell(const std::string& command) const {
+    bool ok = false;
+    run([&] { ok = std::system(command.c_str()) == 0; });
+    return ok;
+  }
+  // A connection from inside the namespace; -1 when refused.
+  int connect(const char* address, int port) const {
+    int fd = -1;
+    run([&] {
+      fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in to = loopback(port);
+      ::inet_pton(AF_INET, address, &to.sin_addr);
+      if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        fd = -1;
+      }
+    });
+    return fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+TEST(HostilePeers, AUnitThatVanishesIsDroppedWithinTheKeepaliveAndASilentOneIsKept) {
+  // The monitor, a unit that will vanish and a unit that stays silent, each in a namespace
+  // of its own, joined by veth pairs.
+  const NetworkNamespace monitorSide, vanishingSide, silentSide;
+  if (!monitorSide.made() || !vanishingSide.made() || !silentSide.made()) {
+    GTEST_SKIP() << "network namespaces are not permitted here";
+  }
+  const bool linked =
+      monitorSide.shell("ip link set lo up && ip link add dk0 type veth peer name dk1 netns " +
+                        vanishingSide.path() +
+                        " && ip link add dk2 type veth peer name dk3 netns " + silentSide.path() +
+                        " && ip addr add 10.200.0.1/24 dev dk0 && ip link set dk0 up"
+                        " && ip addr add 10.200.1.1/24 dev dk2 && ip link set dk2 up") &&
+      vanishingSide.shell("ip addr add 10.200.0.2/24 dev dk1 && ip link set dk1 up") &&
+      silentSide.shell("ip addr add 10.200.1.2/24 dev dk3 && ip link set dk3 up");
+  if (!linked) GTEST_SKIP() << "no veth pairs here (is ip installed?)";
+
+  // Asked after 1 s of silence, every second, gone after 2 unanswered: 3 s. The monitor
+  // hears from a server of the test's own, which listens on every address of its namespace.
+  Rig rig;
+  rig.useLog(rig.logPath, false);
+  MonitorState& state = rig.monitor.state();
+  const Trace trace(rig.view, true);
+  ListeningServer server(kVariantB, state, rig.monitor, trace, {1, 1, 2});
+  rig.ports = {freePort()};
+  state.slots[0].port = rig.ports[0];
+  state.slots[0].state = SlotState::Starting;
+  state.selectedLocalAddress = INADDR_ANY;
+  monitorSide.run([&] { ASSERT_EQ(server.start(), kOk); });
+  const int label = kSlotControls[0].sourceLabel;
+  const int silent = silentSide.connect("10.200.1.1", rig.ports[0]);
+  ASSERT_GE(silent, 0);
+  ASSERT_EQ(roundTrip(silent), kDo1OnAnswer);
+  ASSERT_TRUE(eventually([&] { return server.receiverCount() == 1; }));
+  const std::size_t threads = threadCount();
+  const std::size_t descriptors = descriptorCount();
+
+  const int vanishing = vanishingSide.connect("10.200.0.1", rig.ports[0]);
+  ASSERT_GE(vanishing, 0);
+  ASSERT_EQ(roundTrip(vanishing), kDo1OnAnswer);
+  ASSERT_TRUE(eventually([&] { return rig.view.text(label).ends_with(" 10.200.0.2"); }));
+  // Power or cable gone: nothing of the unit answers any more.
+  ASSERT_TRUE(vanishingSide.shell("ip link set dk1 down"));
+  EXPECT_TRUE(eventually([&] { return server.receiverCount() == 1; }, 10s))
+      << "the vanished unit's receiver still runs";
+  EXPECT_EQ(rig.view.text(label), "") << "the label is cleared as when a unit closes";
+  ::close(vanishing);
+  EXPECT_TRUE(eventually([&] { return threadCount() == threads; }))
+      << "threads: " << threadCount() << ", before: " << threads;
+  EXPECT_TRUE(eventually([&] { return descriptorCount() == descriptors; }))
+      << "descriptors: " << descriptorCount() << ", before: " << descriptors;
+
+  // The silent unit said nothing for longer than the keepalive's bound; its system answered.
+  EXPECT_EQ(roundTrip(silent), kDo1OnAnswer) << "a silent unit that is there stays served";
+  ::close(silent);
 }
 
 }  // namespace

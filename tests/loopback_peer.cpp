@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -91,6 +92,16 @@ std::size_t threadCount() {
   static std::once_flag warmedUp;
   std::call_once(warmedUp, [] { std::thread([] {}).join(); });
   return entries("/proc/self/task");
+}
+
+long statusKb(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  const std::string prefix = field + ":";
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+  }
+  return -1;
 }
 
 }  // namespace dravik::test

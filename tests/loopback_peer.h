@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace dravik::test {
@@ -37,5 +38,7 @@ std::size_t entries(const char* folder);
 // Threads of this process. ThreadSanitizer adds a helper thread of its own with the first
 // thread a process starts; the first call makes that happen, so counts compare alike.
 std::size_t threadCount();
+// A size of this process from /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when unknown.
+long statusKb(const std::string& field);
 
 }  // namespace dravik::test

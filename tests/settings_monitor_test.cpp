@@ -1,6 +1,7 @@
 // Saving and loading through the monitor: the file dialogs, the bytes written, the startup
 // configuration, refusals and failures, and applying a file back into the window.
 #include <arpa/inet.h>
+#include <limits.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -258,6 +259,24 @@ TEST(SettingsLoad, ApplyingKeepsWhatTheFileDoesNotMention) {
             m.settingsFound + "----------\r\n#$DI2=100%s %d\r\n#$DI3=a\rb\r\n----------\r\n");
   EXPECT_EQ(b.view.text(1005), "100%s %d");
   EXPECT_EQ(b.view.text(1006), "ab");
+
+  // A log path the system cannot take is refused, traced, and the previous one stays.
+  const std::string paths = dir.path() + "/paths.dvb";
+  const std::string longest = dir.path() + "/" + std::string(PATH_MAX - 2 - dir.path().size(), 'l');
+  writeBytes(paths, "#$LOGFILENAME=" + longest + "\r\n");
+  b.monitor.applySettingsFile(paths);
+  EXPECT_EQ(b.monitor.logFilePath(), longest) << "one byte short of PATH_MAX names a file";
+  for (const std::size_t bytes : {std::size_t{PATH_MAX}, std::size_t{256} << 10}) {
+    writeBytes(paths,
+               "#$DI4=Fan\r\n#$LOGFILENAME=" + longest + std::string(bytes - longest.size(), 'l'));
+    b.view.clearTrace();
+    b.view.setText(1007, "");
+    b.monitor.applySettingsFile(paths);
+    EXPECT_EQ(b.monitor.logFilePath(), longest) << bytes << " bytes name no file";
+    EXPECT_EQ(b.view.text(ctl::kLogFileField), longest);
+    EXPECT_EQ(b.view.text(1007), "Fan") << "the rest of the file is applied";
+    EXPECT_NE(b.view.trace().find(m.logPathTooLong), std::string::npos) << "the refusal is traced";
+  }
 }
 
 TEST(SettingsLoad, FilesOfTheOtherVariant) {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "monitor/messages.h"
 #include "platform/cp932.h"
 #include "platform/program_directory.h"
+#include "platform/text_file.h"
 #include "settings_test_support.h"
 
 namespace dravik {
@@ -190,6 +192,65 @@ TEST(StartUp, PerUserFoldersAreCreatedAtStartUpAndAWritableFolderIsUsedAsItIs) {
   }
   EXPECT_EQ(std::filesystem::status(folders.data).permissions(), std::filesystem::perms::owner_all)
       << "private to its user";
+}
+
+TEST(StartUp, FifosDevicesAndOversizedFilesAreNoFilesToRead) {
+  const std::string found = messages().settingsFound;
+  const std::string missing = messages().settingsMissing;
+  // Starts DRAVIK_B in `dir`; false when start-up waited on a FIFO.
+  const auto startsIn = [](Rig& rig, const std::string& fifo) {
+    return test::returnsWithoutFifoPeer(fifo, [&] { ASSERT_TRUE(rig.monitor.initDialog()); });
+  };
+
+  TempDir fifoIni;
+  const std::string ini = fifoIni.path() + "/DRAVIK-B.ini";
+  ASSERT_EQ(::mkfifo(ini.c_str(), 0666), 0);
+  Rig a(kVariantB, fifoIni.path());
+  EXPECT_TRUE(startsIn(a, ini)) << "start-up waited for a writer to the startup configuration";
+  EXPECT_EQ(a.monitor.settingsFilePath(), fifoIni.path() + "/DRAVIK-B.dvb") << "the default";
+
+  TempDir fifoSettings;
+  const std::string settings = fifoSettings.path() + "/plant.dvb";
+  ASSERT_EQ(::mkfifo(settings.c_str(), 0666), 0);
+  writeBytes(fifoSettings.path() + "/DRAVIK-B.ini", settings);
+  Rig b(kVariantB, fifoSettings.path());
+  EXPECT_TRUE(startsIn(b, settings)) << "start-up waited for a writer to the settings file";
+  EXPECT_NE(b.view.trace().find(missing), std::string::npos) << "a FIFO is a missing file";
+
+  TempDir zero;
+  std::filesystem::create_symlink("/dev/zero", zero.path() + "/DRAVIK-B.ini");
+  Rig c(kVariantB, zero.path());
+  ASSERT_TRUE(c.monitor.initDialog());
+  EXPECT_EQ(c.monitor.settingsFilePath(), zero.path() + "/DRAVIK-B.dvb") << "no endless line";
+
+  // The bounds: a first line of 64 KiB with its line end, a settings file of 1 MiB.
+  TempDir sized;
+  const std::string path = sized.path() + "/plant.dvb";
+  const std::string longLine =
+      path + std::string(textfile::kMaxFirstLineBytes - path.size() - 2, ' ');
+  const std::string first = "#$DI1=Pump\r\n";
+  writeBytes(path, first + std::string(textfile::kMaxFileBytes - first.size(), 'x'));
+  writeBytes(sized.path() + "/DRAVIK-B.ini", longLine + "\r\n");
+  Rig d(kVariantB, sized.path());
+  ASSERT_TRUE(d.monitor.initDialog());
+  EXPECT_EQ(d.monitor.settingsFilePath(), longLine) << "a first line at the bound is read";
+  writeBytes(sized.path() + "/DRAVIK-B.ini", path + "\r\n");
+  Rig e(kVariantB, sized.path());
+  ASSERT_TRUE(e.monitor.initDialog());
+  EXPECT_EQ(e.view.text(1004), "Pump") << "a settings file at the bound is applied";
+
+  writeBytes(sized.path() + "/DRAVIK-B.ini", longLine + " \r\n");
+  Rig f(kVariantB, sized.path());
+  ASSERT_TRUE(f.monitor.initDialog());
+  EXPECT_EQ(f.monitor.settingsFilePath(), sized.path() + "/DRAVIK-B.dvb")
+      << "a longer first line makes the file unreadable";
+  writeBytes(path, first + std::string(textfile::kMaxFileBytes - first.size() + 1, 'x'));
+  writeBytes(sized.path() + "/DRAVIK-B.ini", path);
+  Rig g(kVariantB, sized.path());
+  ASSERT_TRUE(g.monitor.initDialog());
+  EXPECT_EQ(g.view.text(1004), "DI1") << "a larger settings file is not applied";
+  EXPECT_NE(g.view.trace().find(missing), std::string::npos);
+  EXPECT_EQ(g.view.trace().find(found), std::string::npos);
 }
 
 bool connectsToLoopback(int port) {

@@ -2,14 +2,20 @@
 // look at files the tests need.
 #pragma once
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <thread>
 
 namespace dravik::test {
 
@@ -42,6 +48,21 @@ inline std::string fileText(const std::string& path) {
 inline std::size_t lineCount(const std::string& path) {
   const std::string text = fileText(path);
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Runs `call` on a thread of its own; true when it returns within `limit`. Otherwise a wait
+// in opening the FIFO at `fifo` is let go by opening its other end, so that the test still
+// ends, and false.
+inline bool returnsWithoutFifoPeer(const std::string& fifo, const std::function<void()>& call,
+                                   std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  std::future<void> done = std::async(std::launch::async, call);
+  if (done.wait_for(limit) == std::future_status::ready) return true;
+  // Both ends at once: a waiting reader sees the end of the file once this closes.
+  const int both = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  if (both >= 0) ::close(both);
+  done.wait();
+  return false;
 }
 
 }  // namespace dravik::test

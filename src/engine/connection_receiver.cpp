@@ -65,7 +65,10 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
           sock::waitReadable(socket, run->wake.fd(), kWaitForever);
           continue;
         }
-        engine.trace("recv error: %d \r\n", errno);
+        const int error = errno;
+        engine.trace("recv error: %d \r\n", error);
+        // The unit stopped answering the keepalive: it has gone, as if it had closed.
+        if (error == ETIMEDOUT) engine.events.connectionClosed(slot);
         break;
       }
       fetchedCount = static_cast<std::size_t>(n);

@@ -36,7 +36,9 @@ int openListener(EngineEvents& events, std::uint32_t address, int port) {
     sock::closeFd(fd);
     return kNoSocket;
   }
-  if (::listen(fd, 5) != 0) {
+  // Units that come back together after a network outage all connect at once: a short
+  // backlog would drop their handshakes and hold them up for a retry a second later.
+  if (::listen(fd, SOMAXCONN) != 0) {
     events.startFailed(StartFailure::Listen, errno);
     sock::closeFd(fd);
     return kNoSocket;
@@ -47,8 +49,9 @@ int openListener(EngineEvents& events, std::uint32_t address, int port) {
 }  // namespace
 
 ListeningServer::ListeningServer(const VariantProfile& profile, MonitorState& state,
-                                 EngineEvents& events, const Trace& trace)
-    : engine_{profile, state, events, trace} {}
+                                 EngineEvents& events, const Trace& trace,
+                                 sock::Keepalive keepalive)
+    : engine_{profile, state, events, trace}, keepalive_(keepalive) {}
 
 ListeningServer::~ListeningServer() {
   shutdown();
@@ -184,6 +187,8 @@ void ListeningServer::serve(int slot, std::shared_ptr<SlotRun> run, int listenSo
       sock::waitReadable(-1, run->wake.fd(), kAcceptRetryMs);
       continue;
     }
+    // A unit that loses power or cable never closes: the system must find out that it went.
+    sock::keepAlive(socket, keepalive_);
     startReceiver(slot, run, socket, peer.sin_addr.s_addr);
   }
   endServing(slot, *run, listenSocket);

@@ -30,8 +30,9 @@ class Trace;
 
 class ListeningServer {
  public:
+  // Every accepted connection gets `keepalive`.
   ListeningServer(const VariantProfile& profile, MonitorState& state, EngineEvents& events,
-                  const Trace& trace);
+                  const Trace& trace, sock::Keepalive keepalive = sock::kUnitKeepalive);
   // Stops every slot and joins every thread.
   ~ListeningServer();
   ListeningServer(const ListeningServer&) = delete;
@@ -69,6 +70,7 @@ class ListeningServer {
   void reapReceivers(bool all);
 
   EngineContext engine_;
+  const sock::Keepalive keepalive_;
   // Window's thread only.
   std::array<WorkerThread, kPortSlotCount> servers_;
   std::array<std::shared_ptr<SlotRun>, kPortSlotCount> runs_;

@@ -33,6 +33,7 @@ const Entry kEntries[] = {
     {&Messages::noAdapter, "ネットワークデバイスが見つかりませんでした。"},
     {&Messages::settingsNotSaved, "設定を保存できませんでした"},
     {&Messages::logWriteFailed, "ログファイルに書き込めません\r\n"},
+    {&Messages::logPathTooLong, "ログファイル名が長すぎるから使わない\r\n"},
 };
 
 }  // namespace

@@ -30,6 +30,7 @@ struct Messages {
   std::string noAdapter;
   std::string settingsNotSaved;  // our own: a save whose file could not be written
   std::string logWriteFailed;    // our own: a log line that could not be written whole
+  std::string logPathTooLong;    // our own: trace line when a settings file's log path is refused
 };
 
 // The texts as CP932 bytes.

@@ -113,7 +113,14 @@ bool Monitor::applySettingsFile(const std::string& path) {
     }
   }
   if (changes.logging) view_.setChecked(ctl::kLogging, *changes.logging);
-  if (changes.logFilePath) logFilePath_ = *changes.logFilePath;
+  if (changes.logFilePath) {
+    // A path the system cannot take names no file; the previous one stays.
+    if (textfile::fitsPathLimit(*changes.logFilePath)) {
+      logFilePath_ = *changes.logFilePath;
+    } else {
+      trace_.literal(m.logPathTooLong);
+    }
+  }
   if (changes.windowTitle) windowTitle_ = *changes.windowTitle;
 
   view_.setCaption(windowTitle_);

@@ -79,6 +79,8 @@ Result OutputSender::sendOnNewConnection(std::uint32_t unit, int port, const std
     sock::closeFd(fd);
     return kFail;
   }
+  // The frame must not stay unacknowledged longer than on a unit's own connection.
+  sock::limitUnacknowledged(fd, sock::kUnitKeepalive.timeoutMs());
   trace_("send:\r\n");
   const bool sent = ::send(fd, data, length, MSG_NOSIGNAL) >= 0;
   if (!sent) trace_("err:sendDigitalOut:send:%d\r\n", errno);

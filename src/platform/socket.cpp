@@ -1,6 +1,8 @@
 #include "platform/socket.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -13,6 +15,21 @@ namespace dravik::sock {
 void closeFd(int fd) {
   // Linux releases the descriptor even when close is interrupted, so it is never retried.
   if (fd >= 0) ::close(fd);
+}
+
+bool keepAlive(int fd, const Keepalive& timing) {
+  const int on = 1;
+  bool ok = ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0;
+  ok = ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &timing.idleSeconds, sizeof(int)) == 0 && ok;
+  ok =
+      ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &timing.intervalSeconds, sizeof(int)) == 0 && ok;
+  ok = ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &timing.probes, sizeof(int)) == 0 && ok;
+  return limitUnacknowledged(fd, timing.timeoutMs()) && ok;
+}
+
+bool limitUnacknowledged(int fd, int timeoutMs) {
+  const unsigned timeout = static_cast<unsigned>(timeoutMs);
+  return ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeout, sizeof timeout) == 0;
 }
 
 std::string addressText(std::uint32_t address) {

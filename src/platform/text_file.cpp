@@ -1,6 +1,7 @@
 #include "platform/text_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,8 +31,9 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// Reads from `fd` until the end, or until `stopAtLineEnd` and a LF has been read.
-std::optional<std::string> readFrom(int fd, bool stopAtLineEnd) {
+// Reads from `fd` until the end, or until `stopAtLineEnd` and a LF has been read; nothing
+// when more than `limit` bytes come first.
+std::optional<std::string> readFrom(int fd, bool stopAtLineEnd, std::size_t limit) {
   std::string content;
   char buffer[4096];
   for (;;) {
@@ -41,14 +43,23 @@ std::optional<std::string> readFrom(int fd, bool stopAtLineEnd) {
     if (n == 0) return content;
     const std::size_t before = content.size();
     content.append(buffer, static_cast<std::size_t>(n));
-    if (stopAtLineEnd && content.find('\n', before) != std::string::npos) return content;
+    const std::size_t lineEnd = stopAtLineEnd ? content.find('\n', before) : std::string::npos;
+    // The bytes that count: the first line with its line end, or all read so far.
+    const std::size_t counted = lineEnd == std::string::npos ? content.size() : lineEnd + 1;
+    if (counted > limit) return std::nullopt;
+    if (lineEnd != std::string::npos) return content;
   }
 }
 
-std::optional<std::string> readFile(std::string_view path, bool stopAtLineEnd) {
-  const int fd = ::open(fileName(path).c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> readFile(std::string_view path, bool stopAtLineEnd, std::size_t limit) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+  const int fd = ::open(fileName(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  std::optional<std::string> content = readFrom(fd, stopAtLineEnd);
+  struct stat opened {};
+  std::optional<std::string> content;
+  if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
+    content = readFrom(fd, stopAtLineEnd, limit);
+  }
   ::close(fd);
   return content;
 }
@@ -58,6 +69,12 @@ std::string folderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
+
+int openFile(const char* name, int flags, unsigned mode) {
+  return ::open(name, flags, mode);
+}
+
+std::atomic<AppendFile::OpenFunction> openFunction{&openFile};
 
 // A name beside `target` that no other save of this process uses at the same time.
 std::string temporaryNameFor(const std::string& target) {
@@ -93,15 +110,21 @@ bool rewriteInPlace(const std::string& target, std::string_view bytes) {
 }  // namespace
 
 std::optional<std::string> readAll(std::string_view path) {
-  return readFile(path, false);
+  return readFile(path, false, kMaxFileBytes);
 }
 
 std::optional<std::string> readFirstLine(std::string_view path) {
-  std::optional<std::string> content = readFile(path, true);
+  std::optional<std::string> content = readFile(path, true, kMaxFirstLineBytes);
   if (!content || content->empty()) return std::nullopt;
   std::string line = content->substr(0, content->find('\n'));
   if (line.size() < content->size() && !line.empty() && line.back() == '\r') line.pop_back();
   return line;
+}
+
+bool fitsPathLimit(std::string_view path) {
+  // The name on disk is never shorter than the CP932 bytes; those are looked at first so that
+  // a path of megabytes is not converted.
+  return path.size() < PATH_MAX && fileName(path).size() < PATH_MAX;
 }
 
 bool replace(std::string_view path, std::string_view bytes) {
@@ -158,9 +181,13 @@ bool AppendFile::open(std::string_view path) {
   close();
   path_ = path;
   fileName_ = fileName(path);
-  fd_ = ::open(fileName_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  // O_NONBLOCK: a FIFO with no reader fails at once, one with a reader is refused below. A
+  // regular file ignores the flag; a character device then never holds up a receiver.
+  fd_ = openFunction.load()(
+      fileName_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   struct stat opened {};
-  if (fd_ < 0 || ::fstat(fd_, &opened) != 0) {
+  if (fd_ < 0 || ::fstat(fd_, &opened) != 0 ||
+      !(S_ISREG(opened.st_mode) || S_ISCHR(opened.st_mode))) {
     close();
     return false;
   }
@@ -190,6 +217,10 @@ bool AppendFile::append(std::string_view bytes) {
   }
   close();
   return false;
+}
+
+AppendFile::OpenFunction AppendFile::replaceOpenFunction(OpenFunction open) {
+  return openFunction.exchange(open);
 }
 
 void AppendFile::close() {

@@ -3,18 +3,33 @@
 // named in Japanese works.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace dravik::textfile {
 
-// The whole file as bytes; nothing when it cannot be opened or read.
+// No settings file of ours comes near this size; a larger file is not one.
+inline constexpr std::size_t kMaxFileBytes = 1 << 20;
+// No startup configuration's first line (one path) comes near this length.
+inline constexpr std::size_t kMaxFirstLineBytes = 64 << 10;
+
+// Files are read only when they are regular files, opened without waiting: a FIFO or a
+// device named in their place counts as a file that cannot be opened.
+
+// The whole file as bytes; nothing when it cannot be opened or read, or holds more than
+// kMaxFileBytes.
 std::optional<std::string> readAll(std::string_view path);
 
 // The first line without its line end (LF or CR LF); an empty first line is "". Nothing when
-// the file cannot be opened or holds no byte at all.
+// the file cannot be opened or read, holds no byte at all, or its first line (with its line
+// end) is longer than kMaxFirstLineBytes.
 std::optional<std::string> readFirstLine(std::string_view path);
+
+// Whether `path` is short enough to name a file at all: the system takes no path of PATH_MAX
+// bytes or more.
+bool fitsPathLimit(std::string_view path);
 
 // Replaces the file's content with `bytes` through a temporary file in the same folder that
 // is renamed over it and synced with its folder, so a failed write never leaves the old
@@ -35,7 +50,9 @@ class AppendFile {
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
 
-  // Makes `path` the open file; false when it cannot be opened (nothing is open then).
+  // Makes `path` the open file; false when it cannot be opened (nothing is open then). Opening
+  // never waits: only a regular file or a character device (/dev/null) is taken, never a
+  // FIFO, which would block until some reader came.
   bool open(std::string_view path);
   // The open file's length in bytes as open() found it (a device reads as 0).
   long long size() const { return size_; }
@@ -44,6 +61,11 @@ class AppendFile {
   // so that the next use opens it afresh.
   bool append(std::string_view bytes);
   void close();
+
+  // What opens the file: open(2), unless a test puts in a stand-in with the same contract to
+  // hold a writer inside it. Returns the one it replaces.
+  using OpenFunction = int (*)(const char* name, int flags, unsigned mode);
+  static OpenFunction replaceOpenFunction(OpenFunction open);
 
  private:
   int fd_ = -1;

@@ -28,6 +28,10 @@ namespace {
 constexpr const char* kWorkerBoxProperty = "dravikWorkerBox";
 // The title dialog's typing limit in CP932 bytes.
 constexpr int kTitleBytes = 50;
+// A multi-line field set whole (the log file's path) shows at most this many characters and
+// then an ellipsis: wrapping one unbroken line costs the window's thread more the longer it
+// is, and the field shows two lines of about thirty characters.
+constexpr qsizetype kFieldChars = 512;
 
 QString fromCp932(const std::string& text) {
   return QString::fromStdString(cp932::toUtf8(text));
@@ -224,7 +228,9 @@ void QtView::applyText(int id, const std::string& text) const {
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
     edit->setText(shown);
   } else if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
-    pane->setPlainText(shown);
+    pane->setPlainText(shown.size() > kFieldChars && id != ctl::kTracePane
+                           ? shown.first(kFieldChars) + QChar(0x2026)
+                           : shown);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(shown);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -258,7 +264,14 @@ std::string QtView::text(int id) const {
   applyPending();
   QWidget* widget = control(id);
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) return toCp932(edit->text());
-  if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) return toCp932(pane->toPlainText());
+  if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
+    // A field shows a long text cut short; read-only, it still holds what was set.
+    const auto set = shownTexts_.find(id);
+    if (pane->isReadOnly() && id != ctl::kTracePane && set != shownTexts_.end()) {
+      return set->second.first;
+    }
+    return toCp932(pane->toPlainText());
+  }
   if (auto* label = qobject_cast<QLabel*>(widget)) return toCp932(label->text());
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) return toCp932(button->text());
   if (auto* combo = qobject_cast<QComboBox*>(widget)) return toCp932(combo->currentText());
