@@ -116,11 +116,12 @@ TEST(ListeningServer, FramingOnOneConnection) {
       << "a header and one line per valid frame: " << fileText(log);
   EXPECT_NE(rig.view.trace().find("Recv 41 42"), std::string::npos) << "foreign frame traced";
   // A DK frame repaints only the lamps of its mask: DI2.
-  const int before = rig.view.control(kVariantB.inputs[0].lamp).repaints;
+  auto repaints = [&](int i) { return rig.view.control(kVariantB.inputs[i].lamp).repaints; };
+  const int before[2] = {repaints(0), repaints(1)};
   ASSERT_TRUE(sendBytes(unit, {0x44, 0x4B, 0x32, 0x32, 0x30, 0x30, 0xC8}));
   EXPECT_EQ(receive(unit, 5), (Bytes{0x64, 0x6B, 0x22, 0x20, 0xC8}));
-  EXPECT_EQ(rig.view.control(kVariantB.inputs[0].lamp).repaints, before) << "DI1 not in mask";
-  EXPECT_GT(rig.view.control(kVariantB.inputs[1].lamp).repaints, 0);
+  EXPECT_EQ(repaints(0), before[0]) << "DI1 not in the mask, repainted";
+  EXPECT_EQ(repaints(1), before[1] + 1) << "DI2 in the mask, not repainted once";
   ::close(unit);
 }
 
@@ -250,13 +251,19 @@ TEST(StartStop, StopWithConnectedUnitsLeavesNothingBehind) {
     }
     // The window updates of a frame follow its answer; let the last one land first.
     EXPECT_TRUE(eventually([&] { return !rig.view.text(kSlotControls[1].sourceLabel).empty(); }));
+    for (int i = 0; i < kVariantA.inputCount(); ++i) rig.monitor.state().inputs[i] = 1;
     rig.monitor.startStop();
     EXPECT_EQ(rig.monitor.state().running, 0);
     for (int fd : units) {
       EXPECT_TRUE(seesEof(fd, 2s)) << "the stop closed every unit connection promptly";
       ::close(fd);
     }
-    EXPECT_EQ(rig.monitor.state().inputs[0], 0) << "inputs reset at the end of serving";
+    for (int i = 0; i < kVariantA.inputCount(); ++i) {
+      EXPECT_EQ(rig.monitor.state().inputs[i], 0) << "DI" << i + 1 << " kept at the end";
+    }
+    for (int s = 0; s < 2; ++s) {
+      EXPECT_EQ(rig.monitor.state().slots[s].listenSocket, kNoSocket) << "a closed socket kept";
+    }
     EXPECT_FALSE(rig.view.control(kVariantA.outputs[0].button).enabled);
   }
   EXPECT_TRUE(eventually([&] { return threadCount() == tasks; }))
