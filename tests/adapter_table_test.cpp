@@ -1,11 +1,12 @@
-// Adapter selection rules over made-up tables, the host provider, and the combo box.
+// Adapter selection rules over made-up tables, the Linux provider over a made-up sysfs, and
+// the combo box.
 #include <arpa/inet.h>
 #include <net/if.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "fake_adapters.h"
@@ -23,105 +24,141 @@ std::uint32_t ip(const char* text) {
   return inet_addr(text);
 }
 
-TEST(AdapterRules, InterfacesAndAddresses) {
+TEST(AdapterRules, WhichInterfaceAndAddressIsOffered) {
+  struct Case {
+    const char* name;
+    int operStatus;
+    std::uint32_t hardwareLength;
+    std::uint64_t speed;
+    const char* description;
+    const char* address;
+    std::uint32_t addressIndex;
+    bool offered;
+  };
+  const Case cases[] = {
+      {"operational", kOperOperational, 6, 1000000000, "eth0", "192.0.2.1", 2, true},
+      {"connected", kOperConnected, 6, 0, "eth0", "192.0.2.1", 2, true},
+      {"state 2", 2, 6, 0, "eth0", "192.0.2.1", 2, false},
+      {"state 3", 3, 6, 0, "eth0", "192.0.2.1", 2, false},
+      {"state 6", 6, 6, 0, "eth0", "192.0.2.1", 2, false},
+      {"no hardware address", kOperOperational, 0, 0, "eth0", "192.0.2.1", 2, false},
+      {"pseudo speed", kOperOperational, 6, kPseudoInterfaceSpeed, "eth0", "192.0.2.1", 2, false},
+      {"speed below pseudo", kOperOperational, 6, kPseudoInterfaceSpeed - 1, "e", "192.0.2.1", 2,
+       true},
+      {"speed above pseudo", kOperOperational, 6, kPseudoInterfaceSpeed + 1, "e", "192.0.2.1", 2,
+       true},
+      {"no description", kOperOperational, 6, 0, "", "192.0.2.1", 2, false},
+      {"127.0.0.1", kOperOperational, 6, 0, "eth0", "127.0.0.1", 2, false},
+      {"127.0.0.2", kOperOperational, 6, 0, "eth0", "127.0.0.2", 2, true},
+      {"address of another interface", kOperOperational, 6, 0, "eth0", "192.0.2.1", 3, false},
+  };
+  for (const Case& c : cases) {
+    HostAdapters host;
+    host.interfaces = {{2, c.operStatus, c.hardwareLength, c.speed, c.description}};
+    host.addresses = {{ip(c.address), c.addressIndex, ip("255.255.255.0")}};
+    EXPECT_EQ(selectAdapters(host).size(), c.offered ? 1u : 0u) << c.name;
+  }
+}
+
+TEST(AdapterRules, AddressOrderAndNames) {
   HostAdapters host;
-  host.interfaces = {
-      {2, kOperOperational, 6, 1000000000, "eth0"},
-      {3, 2, 6, 1000000000, "unplugged"},
-      {4, kOperConnected, 6, kPseudoInterfaceSpeed, "pseudo"},
-      {5, kOperOperational, 0, 0, "nohw"},
-      {7, kOperOperational, 6, 0, ""},
-      {9, kOperOperational, 6, 0, "wlan0"},
-  };
-  host.addresses = {
-      {ip("192.0.2.1"), 9, ip("255.255.255.0")},
-      {ip("192.168.1.20"), 2, ip("255.255.255.0")},
-      {ip("127.0.0.1"), 2, ip("255.0.0.0")},
-      {ip("127.0.0.2"), 2, ip("255.0.0.0")},
-      {ip("198.51.100.3"), 3, ip("255.255.255.0")},
-      {ip("198.51.100.4"), 4, 0},
-      {ip("198.51.100.5"), 5, 0},
-      {ip("198.51.100.7"), 7, 0},
-      {ip("198.51.100.8"), 8, 0},
-  };
+  host.interfaces = {{2, kOperOperational, 6, 0, "eth0"}, {9, kOperOperational, 6, 0, "wlan0"}};
+  host.addresses = {{ip("192.0.2.1"), 9, ip("255.255.0.0")},
+                    {ip("192.168.1.20"), 2, ip("255.255.255.0")}};
   host.names = {{2, "old"}, {3, "unplugged"}, {2, "LAN"}};
   const std::vector<AdapterEntry> e = selectAdapters(host);
-  ASSERT_EQ(e.size(), 3u) << "only eth0 and wlan0 are usable; 127.0.0.1 is excluded";
-  EXPECT_EQ(e[0].address, ip("192.0.2.1")) << "address-table order";
+  ASSERT_EQ(e.size(), 2u);
+  EXPECT_EQ(adapterLabel(e[0]), "192.0.2.1 ()") << "address-table order; no name for index 9";
   EXPECT_EQ(e[0].interfaceIndex, 9u);
   EXPECT_EQ(e[0].description, "wlan0");
-  EXPECT_EQ(adapterLabel(e[0]), "192.0.2.1 ()") << "no adapter name for index 9";
+  EXPECT_EQ(e[0].mask, ip("255.255.0.0"));
   EXPECT_EQ(adapterLabel(e[1]), "192.168.1.20 (LAN)") << "the later adapter name wins";
-  EXPECT_EQ(e[1].mask, ip("255.255.255.0"));
-  EXPECT_EQ(adapterLabel(e[2]), "127.0.0.2 (LAN)") << "only 127.0.0.1 itself is excluded";
-
-  // Speed: exactly 1073741824 is a pseudo-interface, 1000000000 is not.
-  host.interfaces[2].speed = 1000000000;
-  EXPECT_EQ(selectAdapters(host).size(), 4u);
 }
 
 TEST(AdapterRules, Limits) {
-  HostAdapters host;
-  host.interfaces = {{2, kOperOperational, 6, 0, std::string(300, 'd')}};
-  for (int i = 0; i < 300; ++i) {
-    host.addresses.push_back({htonl(0xC0000200u + static_cast<std::uint32_t>(i)), 2, 0});
-  }
-  host.names = {{2, std::string(300, 'n')}};
-  const std::vector<AdapterEntry> e = selectAdapters(host);
-  ASSERT_EQ(e.size(), kMaxAdapterEntries) << "addresses beyond the 256th are ignored";
-  EXPECT_EQ(e.back().address, htonl(0xC0000200u + 255));
-  EXPECT_EQ(e[0].description.size(), kAdapterTextBytes);
-  EXPECT_EQ(e[0].friendlyName.size(), kAdapterTextBytes);
-}
-
-TEST(LinuxAdapterProvider, ReadsThisHost) {
-  LinuxAdapterProvider provider;
-  const HostAdapters host = provider.read();
-  bool loopbackSeen = false;
-  for (const InterfaceRow& row : host.interfaces) {
-    char name[IF_NAMESIZE] = {};
-    ASSERT_NE(if_indextoname(row.index, name), nullptr) << "real interface index " << row.index;
-    EXPECT_EQ(row.description, name);
-    if (row.description == "lo") {
-      loopbackSeen = true;
-      EXPECT_EQ(row.hardwareAddressLength, 0u) << "loopback has no hardware address";
+  // Only the first 256 usable interfaces are looked at; index 2 comes after `before` of them.
+  for (int before : {255, 256}) {
+    HostAdapters host;
+    for (int i = 0; i < before; ++i) host.interfaces.push_back({100u + i, 5, 6, 0, "other"});
+    host.interfaces.push_back({2, kOperOperational, 6, 0, std::string(300, 'd')});
+    for (int i = 0; i < 300; ++i) host.addresses.push_back({htonl(0xC0000200u + i), 2, 0});
+    host.names = {{2, std::string(300, 'n')}};
+    const std::vector<AdapterEntry> e = selectAdapters(host);
+    if (before == 256) {
+      EXPECT_TRUE(e.empty()) << "the 257th usable interface is offered";
+      continue;
     }
-  }
-  EXPECT_TRUE(loopbackSeen);
-  bool loopbackAddress = false;
-  for (const AddressRow& a : host.addresses) {
-    if (a.address == ip("127.0.0.1")) {
-      loopbackAddress = true;
-      EXPECT_EQ(a.interfaceIndex, if_nametoindex("lo"));
-      EXPECT_EQ(a.mask, ip("255.0.0.0"));
-    }
-  }
-  EXPECT_TRUE(loopbackAddress);
-  for (const AdapterEntry& e : selectAdapters(host)) {
-    EXPECT_NE(e.address, ip("127.0.0.1"));
-    EXPECT_NE(e.description, "lo");
+    ASSERT_EQ(e.size(), kMaxAdapterEntries) << "the 256th interface counts; addresses stop at 256";
+    EXPECT_EQ(e.back().address, htonl(0xC0000200u + 255));
+    EXPECT_EQ(e[0].description, std::string(kAdapterTextBytes, 'd'));
+    EXPECT_EQ(e[0].friendlyName, std::string(kAdapterTextBytes, 'n'));
   }
 }
 
-TEST(AdapterCombo, NoAdapterEndsTheWindow) {
-  test::FakeView view;
-  test::FakeAdapters adapters;
-  adapters.tables.interfaces = {{1, kOperOperational, 0, 0, "lo"}};
-  adapters.tables.addresses = {{ip("127.0.0.1"), 1, ip("255.0.0.0")}};
+// Loopback as the provider reads it from a sysfs folder of the test's.
+TEST(LinuxAdapterProvider, StateAliasAndSpeedComeFromSysfs) {
+  struct Case {
+    const char* operstate;
+    const char* alias;
+    const char* speed;
+    int operStatus;
+    const char* friendlyName;
+    std::uint64_t bits;
+  };
+  const Case cases[] = {
+      {"up\n", "", "", kOperOperational, "lo", 0},
+      {"down\n", "Bench link\n", "100\n", 2, "Bench link", 100000000},
+      {"unknown\n", "", "-1\n", kOperOperational, "lo", 0},   // loopback is up and running
+      {"dormant\n", "\xe3\x81\x82\n", "", 2, "\x82\xa0", 0},  // the alias in CP932
+  };
+  const std::uint32_t lo = if_nametoindex("lo");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.operstate);
+    test::TempDir root;
+    std::filesystem::create_directory(root.path() + "/lo");
+    auto write = [&](const char* file, const char* text) {
+      if (*text) std::ofstream(root.path() + "/lo/" + file) << text;
+    };
+    write("operstate", c.operstate);
+    write("ifalias", c.alias);
+    write("speed", c.speed);
+    write("addr_len", "6\n");
+    const HostAdapters host = LinuxAdapterProvider(root.path()).read();
+    auto row = std::find_if(host.interfaces.begin(), host.interfaces.end(),
+                            [&](const InterfaceRow& r) { return r.index == lo; });
+    ASSERT_NE(row, host.interfaces.end());
+    EXPECT_EQ(row->operStatus, c.operStatus);
+    EXPECT_EQ(row->speed, c.bits);
+    EXPECT_EQ(row->description, "lo");
+    EXPECT_EQ(row->hardwareAddressLength, 0u) << "loopback has no hardware address";
+    auto name = std::find_if(host.names.begin(), host.names.end(),
+                             [&](const AdapterName& n) { return n.interfaceIndex == lo; });
+    ASSERT_NE(name, host.names.end());
+    EXPECT_EQ(name->friendlyName, c.friendlyName);
+    auto address = std::find_if(host.addresses.begin(), host.addresses.end(),
+                                [&](const AddressRow& a) { return a.address == ip("127.0.0.1"); });
+    ASSERT_NE(address, host.addresses.end());
+    EXPECT_EQ(address->interfaceIndex, lo);
+    EXPECT_EQ(address->mask, ip("255.0.0.0"));
+  }
+  for (const InterfaceRow& row : LinuxAdapterProvider().read().interfaces) {
+    if (row.index == lo) {
+      EXPECT_EQ(row.operStatus, kOperOperational) << "the host's own sysfs";
+    }
+  }
+}
+
+TEST(AdapterCombo, LinesSelectionAndNoAdapter) {
   test::TempDir dir;
-  Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), dir.path(), {1, 0, 1, 0});
-  EXPECT_FALSE(monitor.initDialog());
-  EXPECT_EQ(view.messageBoxes(), std::vector<std::string>{messages().noAdapter});
-  EXPECT_EQ(view.modalResult(), -1);
-  EXPECT_EQ(view.text(ctl::kStartStop), "") << "nothing else initialised";
-}
-
-TEST(AdapterCombo, LinesAndSelection) {
   test::FakeView view;
   test::FakeAdapters adapters;
+  Monitor none(kVariantB, view, adapters, nullptr, dir.path(), dir.path(), {1, 0, 1, 0});
+  EXPECT_FALSE(none.initDialog());
+  EXPECT_EQ(view.messageBoxes(), std::vector<std::string>{messages().noAdapter});
+  EXPECT_EQ(view.modalResult(), -1) << "no adapter ends the window";
+
   adapters.tables = test::oneUsableAdapter();
   adapters.tables.addresses.push_back({ip("192.0.2.11"), 2, ip("255.255.255.0")});
-  test::TempDir dir;
   Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), dir.path(), {1, 0, 1, 0});
   ASSERT_TRUE(monitor.initDialog());
   const test::FakeView::Control combo = view.control(ctl::kAdapterCombo);

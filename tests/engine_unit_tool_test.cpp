@@ -1,40 +1,31 @@
 // dravik-unit driven as a subprocess against the running engine.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <string>
 
-#include "fake_adapters.h"
-#include "fake_view.h"
 #include "loopback_peer.h"
 #include "monitor/controls.h"
-#include "monitor/monitor.h"
-#include "output/output_sender.h"
+#include "monitor_rig.h"
 
 namespace dravik {
 namespace {
 
 using namespace test;
 
-// Runs the tool; its output is read line by line as it comes.
+// Runs the tool; its output (stderr included) is read line by line as it comes.
 class Tool {
  public:
-  explicit Tool(const std::string& arguments) {
-    const std::string command = std::string(DRAVIK_UNIT_PATH) + " " + arguments + " 2>&1";
-    pipe_ = ::popen(command.c_str(), "r");
-  }
+  explicit Tool(const std::string& arguments)
+      : pipe_(::popen((DRAVIK_UNIT_PATH " " + arguments + " 2>&1").c_str(), "r")) {}
   ~Tool() { finish(); }
-  // Reads until a line containing `text`; everything read so far is kept in output().
+  // Reads until a line containing `text`; everything read so far is kept in `output`.
   bool readUntil(const std::string& text) {
     char line[512];
     while (pipe_ != nullptr && std::fgets(line, sizeof line, pipe_) != nullptr) {
-      output_ += line;
+      output += line;
       if (std::string(line).find(text) != std::string::npos) return true;
     }
     return false;
@@ -47,60 +38,44 @@ class Tool {
     pipe_ = nullptr;
     return status_;
   }
-  const std::string& output() const { return output_; }
+  std::string output;
 
  private:
-  FILE* pipe_ = nullptr;
-  std::string output_;
+  FILE* pipe_;
   int status_ = -1;
 };
 
-struct Rig {
-  explicit Rig(const VariantProfile& p)
-      : monitor(p, view, adapters, p.hasOutputs() ? &makeOutputSender : nullptr,
-                "/nonexistent-dravik", "/nonexistent-dravik", {1, 0, 1, 0}) {
-    monitor.overrideLocalAddress(htonl(INADDR_LOOPBACK));
-    view.setText(kSlotControls[0].portEdit, std::to_string(port));
-    monitor.startStop();
-  }
-  int port = freePort();
-  test::FakeView view;
-  test::FakeAdapters adapters;
-  Monitor monitor;
-};
-
 TEST(DravikUnit, ReportsAndPrintsTheAcknowledgement) {
-  Rig rig(kVariantB);
-  ASSERT_EQ(rig.monitor.state().running, 1);
-  Tool tool("--port " + std::to_string(rig.port) + " --do 10100001 --count 2 --interval 10");
-  EXPECT_EQ(tool.finish(), 0) << tool.output();
-  EXPECT_NE(tool.output().find("ack: 64 6F 25 28 C8  inputs on: DI1 DI3 DI8\n"), std::string::npos)
-      << tool.output();
-  EXPECT_EQ(rig.monitor.state().inputs[7], 1);
-
-  Tool dk("--port " + std::to_string(rig.port) + " --dk 02/03");
+  MonitorRig rig(kVariantB);
+  ASSERT_TRUE(rig.start(1));
+  const std::string port = "--port " + std::to_string(rig.listening[0]);
+  Tool tool(port + " --do 10100001 --count 2 --interval 10");
+  EXPECT_EQ(tool.finish(), 0) << tool.output;
+  EXPECT_NE(tool.output.find("ack: 64 6F 25 28 C8  inputs on: DI1 DI3 DI8\n"), std::string::npos)
+      << tool.output;
+  Tool dk(port + " --dk 02/03");
   EXPECT_EQ(dk.finish(), 0);
-  EXPECT_NE(dk.output().find("ack: 64 6B 26 28 C8  inputs on: DI2 DI3 DI8\n"), std::string::npos)
-      << dk.output();
+  EXPECT_NE(dk.output.find("ack: 64 6B 26 28 C8  inputs on: DI2 DI3 DI8\n"), std::string::npos)
+      << dk.output;
 }
 
 TEST(DravikUnit, ListensForOutputFrames) {
-  Rig rig(kVariantA);
+  MonitorRig rig(kVariantA);
+  ASSERT_TRUE(rig.start(1));
   const int destination = freePort();
   rig.view.setText(ctl::kDestinationPort, std::to_string(destination));
-  Tool tool("--port " + std::to_string(rig.port) + " --raw \"44 4F 31 30 C8\" --listen " +
+  Tool tool("--port " + std::to_string(rig.listening[0]) + " --raw \"44 4F 31 30 C8\" --listen " +
             std::to_string(destination) + " --bind 127.0.0.1 --hold 3000");
-  ASSERT_TRUE(tool.readUntil("ack: 64 6F 21 20 C8")) << tool.output();
+  ASSERT_TRUE(tool.readUntil("ack: 64 6F 21 20 C8")) << tool.output;
   // The tool has closed its reporting connection and now only listens; once the monitor has
   // seen the close, the frame goes over a new connection to the destination port.
-  const std::atomic<int>& open = rig.monitor.state().slots[0].connectionSocket;
-  for (int i = 0; i < 5000 && open != kNoSocket; ++i) ::usleep(1000);
-  ASSERT_EQ(open, kNoSocket) << "the monitor saw the close";
+  ASSERT_TRUE(
+      eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
   rig.monitor.toggleDigitalOut(1);
-  ASSERT_TRUE(tool.readUntil("output:")) << tool.output();
-  EXPECT_NE(tool.output().find("output: 44 4F 22 20 C8  DO1=OFF DO2=ON DO3=OFF DO4=OFF"),
+  ASSERT_TRUE(tool.readUntil("output:")) << tool.output;
+  EXPECT_NE(tool.output.find("output: 44 4F 22 20 C8  DO1=OFF DO2=ON DO3=OFF DO4=OFF"),
             std::string::npos)
-      << tool.output();
+      << tool.output;
   EXPECT_EQ(tool.finish(), 0);
 }
 
@@ -111,11 +86,11 @@ TEST(DravikUnit, RefusesBadArguments) {
     Tool tool(bad);
     const int status = tool.finish();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << "'" << bad << "'";
-    EXPECT_NE(tool.output().find("dravik-unit: "), std::string::npos) << tool.output();
+    EXPECT_NE(tool.output.find("dravik-unit: "), std::string::npos) << tool.output;
   }
   Tool help("--help");
   EXPECT_EQ(help.finish(), 0);
-  EXPECT_NE(help.output().find("--listen"), std::string::npos);
+  EXPECT_NE(help.output.find("--listen"), std::string::npos);
 }
 
 }  // namespace

@@ -21,14 +21,21 @@ sockaddr_in loopback(int port) {
   return a;
 }
 
-int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+int listener(int& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a = loopback(0);
   ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::listen(fd, 5);
   socklen_t n = sizeof a;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  ::close(fd);
-  return ntohs(a.sin_port);
+  port = ntohs(a.sin_port);
+  return fd;
+}
+
+int freePort() {
+  int port = 0;
+  ::close(listener(port));
+  return port;
 }
 
 int connectUnit(int port, int receiveBuffer) {

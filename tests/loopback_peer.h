@@ -22,6 +22,8 @@ const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
 sockaddr_in loopback(int port);
 // A loopback port nobody listens on right now.
 int freePort();
+// A socket listening on a free loopback port, which goes to `port`.
+int listener(int& port);
 // A socket connected to 127.0.0.1:port, or -1 when refused. `receiveBuffer` > 0 shrinks the
 // socket's receive buffer before connecting.
 int connectUnit(int port, int receiveBuffer = 0);
