@@ -1,5 +1,5 @@
 // The device frames: framing over the 32-byte buffer, decoding, the acknowledgement, and the
-// output frame.
+// output frame. Bytes are written in hex; "11x32" stands for 32 bytes of 0x11.
 #include "engine/frame_codec.h"
 
 #include <gtest/gtest.h>
@@ -12,208 +12,132 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-template <typename Container>
-std::string hex(const Container& bytes) {
-  std::ostringstream out;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i) out << ' ';
-    out << std::hex << std::uppercase << (bytes[i] < 16 ? "0" : "") << int(bytes[i]);
+Bytes bytes(const std::string& text) {
+  Bytes out;
+  std::istringstream in(text);
+  std::string token;
+  while (in >> token) {
+    const std::size_t x = token.find('x');
+    const int count = x == std::string::npos ? 1 : std::stoi(token.substr(x + 1));
+    out.insert(out.end(), static_cast<std::size_t>(count),
+               static_cast<std::uint8_t>(std::stoi(token.substr(0, x), nullptr, 16)));
   }
-  return out.str();
+  return out;
 }
 
-// A receiver in miniature: feeds a byte stream through one connection's frame buffer and
-// collects every answer, as the connection receiver does.
-struct Connection {
-  Connection(const VariantProfile& p, const std::vector<int>& states) : profile(p) {
-    for (std::size_t i = 0; i < states.size(); ++i) inputs[i] = states[i];
+template <typename Container>
+std::string hex(const Container& data) {
+  std::string out;
+  char digits[4];
+  for (std::uint8_t b : data) {
+    std::snprintf(digits, sizeof digits, "%02X", b);
+    out += (out.empty() ? "" : " ") + std::string(digits);
   }
-  std::string feed(const Bytes& stream) {
-    Bytes answers;
-    for (std::uint8_t b : stream) {
-      if (!buffer.push(b)) continue;
-      const Decoded d = decodeFrame(profile, buffer.bytes(), inputs);
-      if (d.result != kOk) {
-        EXPECT_EQ(d.repaintMask, 0u) << "a refused frame repaints nothing";
-        continue;
-      }
-      answers.insert(answers.end(), d.answer.begin(), d.answer.end());
-      lastRepaint = d.repaintMask;
-    }
-    return hex(answers);
-  }
-  std::vector<int> states() const {
-    std::vector<int> out;
-    for (int i = 0; i < profile.inputCount(); ++i) out.push_back(inputs[i].load());
-    return out;
-  }
-  const VariantProfile& profile;
-  FrameBuffer buffer;
-  InputStates inputs{};
-  unsigned lastRepaint = 0;
+  return out;
+}
+
+// A receiver in miniature: feeds a byte stream through one connection's frame buffer as the
+// connection receiver does; the answers, the states after ('0'/'1' per input) and the last
+// repaint mask.
+struct Fed {
+  std::string answers;
+  std::string states;
+  unsigned repaint = 0;
 };
 
-Bytes filler(std::size_t count, const Bytes& frame) {
-  Bytes stream(count, 0x11);
-  stream.insert(stream.end(), frame.begin(), frame.end());
-  return stream;
+Fed feed(const VariantProfile& profile, const std::string& before, const std::string& stream) {
+  InputStates inputs{};
+  for (std::size_t i = 0; i < before.size(); ++i) inputs[i] = before[i] - '0';
+  FrameBuffer buffer;
+  Fed fed;
+  Bytes answers;
+  for (std::uint8_t b : bytes(stream)) {
+    if (!buffer.push(b)) continue;
+    const Decoded d = decodeFrame(profile, buffer.bytes(), inputs);
+    if (d.result != kOk) {
+      EXPECT_EQ(d.repaintMask, 0u) << "a refused frame repaints nothing";
+      continue;
+    }
+    answers.insert(answers.end(), d.answer.begin(), d.answer.end());
+    fed.repaint = d.repaintMask;
+  }
+  fed.answers = hex(answers);
+  for (int i = 0; i < profile.inputCount(); ++i) fed.states += char('0' + inputs[i].load());
+  return fed;
 }
 
 TEST(FrameCodec, StreamsOfBothVariants) {
   struct Case {
     const char* what;
-    const VariantProfile* profile;
-    std::vector<int> before;
-    Bytes stream;
-    std::string answers;
-    std::vector<int> after;
+    const VariantProfile& profile;
+    const char* before;
+    const char* stream;
+    const char* answers;
+    const char* after;
     unsigned repaint;
   };
-  const std::vector<int> a0{0, 0, 0, 0};
   const Case cases[] = {
-      // Worked examples.
-      {"A DO",
-       &kVariantA,
-       {0, 1, 0, 1},
-       {0x44, 0x4F, 0x35, 0x30, 0xC8},
-       "64 6F 25 20 C8",
-       {1, 0, 1, 0},
-       0x0F},
-      {"A DK",
-       &kVariantA,
-       {1, 0, 1, 0},
-       {0x44, 0x4B, 0x32, 0x36, 0x30, 0x30, 0xC8},
-       "64 6B 23 20 C8",
-       {1, 1, 0, 0},
-       0x06},
-      {"B DO",
-       &kVariantB,
-       {1, 1, 1, 1, 1, 1, 1, 1},
-       {0x44, 0x4F, 0x3A, 0x36, 0xC8},
-       "64 6F 2A 26 C8",
-       {0, 1, 0, 1, 0, 1, 1, 0},
-       0xFF},
-      {"B DK",
-       &kVariantB,
-       {0, 1, 0, 1, 0, 1, 1, 0},
-       {0x44, 0x4B, 0x30, 0x30, 0x3F, 0x31, 0xC8},
-       "64 6B 2A 27 C8",
-       {0, 1, 0, 1, 1, 1, 1, 0},
+      {"worked DO", kVariantA, "0101", "44 4F 35 30 C8", "64 6F 25 20 C8", "1010", 0x0F},
+      {"worked DK", kVariantA, "1010", "44 4B 32 36 30 30 C8", "64 6B 23 20 C8", "1100", 0x06},
+      {"worked DO", kVariantB, "11111111", "44 4F 3A 36 C8", "64 6F 2A 26 C8", "01010110", 0xFF},
+      {"worked DK", kVariantB, "01010110", "44 4B 30 30 3F 31 C8", "64 6B 2A 27 C8", "01011110",
        0x10},
-      // Odd frames.
-      {"DO cut short: byte 2 is the terminator, whose low nibble 8 turns DI4 on",
-       &kVariantA,
-       a0,
-       {0x44, 0x4F, 0xC8},
-       "64 6F 28 20 C8",
-       {0, 0, 0, 1},
+      {"DO cut short: the terminator's low nibble 8 turns DI4 on", kVariantA, "", "44 4F C8",
+       "64 6F 28 20 C8", "0001", 0x0F},
+      {"high nibbles carry nothing", kVariantA, "", "44 4F F5 00 C8", "64 6F 25 20 C8", "1010",
        0x0F},
-      {"high nibbles carry nothing",
-       &kVariantA,
-       a0,
-       {0x44, 0x4F, 0xF5, 0x00, 0xC8},
-       "64 6F 25 20 C8",
-       {1, 0, 1, 0},
-       0x0F},
-      {"A reads byte 3 but never reports DI5..DI8",
-       &kVariantA,
-       a0,
-       {0x44, 0x4F, 0x30, 0x3F, 0xC8},
-       "64 6F 20 20 C8",
-       a0,
-       0x0F},
-      {"DK with mask 0 changes and repaints nothing, and is answered",
-       &kVariantB,
-       {1, 0, 0, 0, 0, 0, 0, 1},
-       {0x44, 0x4B, 0x3F, 0x30, 0x3F, 0x30, 0xC8},
-       "64 6B 21 28 C8",
-       {1, 0, 0, 0, 0, 0, 0, 1},
-       0x00},
-      {"DK repaints only its masked channels",
-       &kVariantB,
-       {},
-       {0x44, 0x4B, 0x30, 0x35, 0x30, 0x32, 0xC8},
-       "64 6B 20 20 C8",
-       {0, 0, 0, 0, 0, 0, 0, 0},
-       0x25},
-      // Framing.
-      {"a lone terminator is no DO or DK frame", &kVariantA, a0, {0xC8}, "", a0, 0},
-      {"after a refused frame the next is cut from position 0",
-       &kVariantA,
-       a0,
-       {0x41, 0x42, 0xC8, 0x44, 0x4F, 0x31, 0x30, 0xC8},
-       "64 6F 21 20 C8",
-       {1, 0, 0, 0},
-       0x0F},
-      {"back to back: the later frame wins",
-       &kVariantA,
-       a0,
-       {0x44, 0x4F, 0x31, 0x30, 0xC8, 0x44, 0x4F, 0x30, 0x30, 0xC8},
-       "64 6F 21 20 C8 64 6F 20 20 C8",
-       a0,
-       0x0F},
-      {"32 filler bytes wrap: the frame lands at offset 0",
-       &kVariantA,
-       a0,
-       filler(32, {0x44, 0x4F, 0x33, 0x30, 0xC8}),
-       "64 6F 23 20 C8",
-       {1, 1, 0, 0},
-       0x0F},
-      {"31 filler bytes: 'D' at offset 31", &kVariantA, a0,
-       filler(31, {0x44, 0x4F, 0x33, 0x30, 0xC8}), "", a0, 0},
-      {"33 filler bytes: offset 0 holds filler", &kVariantA, a0,
-       filler(33, {0x44, 0x4F, 0x33, 0x30, 0xC8}), "", a0, 0},
-      {"a short DK is decoded over what the DO before it left at offsets 3..5",
-       &kVariantA,
-       a0,
-       {0x44, 0x4F, 0x33, 0x30, 0xC8, 0x44, 0x4B, 0xC8},
-       "64 6F 23 20 C8 64 6B 23 20 C8",
-       {1, 1, 0, 0},
-       0x00},
+      {"A never reports DI5..DI8", kVariantA, "", "44 4F 30 3F C8", "64 6F 20 20 C8", "0000", 0x0F},
+      {"DK with mask 0 changes nothing and is answered", kVariantB, "10000001",
+       "44 4B 3F 30 3F 30 C8", "64 6B 21 28 C8", "10000001", 0x00},
+      {"DK repaints its masked channels only", kVariantB, "", "44 4B 30 35 30 32 C8",
+       "64 6B 20 20 C8", "00000000", 0x25},
+      {"a lone terminator", kVariantA, "", "C8", "", "0000", 0},
+      {"after a refused frame the next is cut from 0", kVariantA, "", "41 42 C8 44 4F 31 30 C8",
+       "64 6F 21 20 C8", "1000", 0x0F},
+      {"back to back: the later frame wins", kVariantA, "", "44 4F 31 30 C8 44 4F 30 30 C8",
+       "64 6F 21 20 C8 64 6F 20 20 C8", "0000", 0x0F},
+      {"32 bytes wrap: the frame at offset 0", kVariantA, "", "11x32 44 4F 33 30 C8",
+       "64 6F 23 20 C8", "1100", 0x0F},
+      {"31 bytes: 'D' at offset 31", kVariantA, "", "11x31 44 4F 33 30 C8", "", "0000", 0},
+      {"33 bytes: filler at offset 0", kVariantA, "", "11x33 44 4F 33 30 C8", "", "0000", 0},
+      {"a short DK reads what the DO before it left at 3..5", kVariantA, "",
+       "44 4F 33 30 C8 44 4B C8", "64 6F 23 20 C8 64 6B 23 20 C8", "1100", 0x00},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.profile->programName) + ": " + c.what + ": " + hex(c.stream));
-    Connection conn(*c.profile, c.before);
-    EXPECT_EQ(conn.feed(c.stream), c.answers);
-    EXPECT_EQ(conn.states(), c.after);
-    EXPECT_EQ(conn.lastRepaint, c.repaint);
+    const Fed fed = feed(c.profile, c.before, c.stream);
+    SCOPED_TRACE(std::string(c.profile.programName) + ": " + c.what + ": " + c.stream);
+    EXPECT_EQ(fed.answers, c.answers);
+    EXPECT_EQ(fed.states, c.after);
+    EXPECT_EQ(fed.repaint, c.repaint);
   }
 }
 
 // Only "DO" and "DK" are frames: any other first or second byte, however close, is refused,
 // changes nothing and is not answered.
 TEST(FrameCodec, OtherKindsAreRefused) {
-  const std::uint8_t kinds[][2] = {{'D', 'A'},  {'D', 'N'}, {'D', 'P'}, {'D', 'J'},
-                                   {'D', 'L'},  {'D', 'o'}, {'D', 'k'}, {'D', 'D'},
-                                   {'D', 0x00}, {'C', 'O'}, {'E', 'O'}, {'d', 'O'},
-                                   {'C', 'K'},  {'E', 'K'}, {'O', 'D'}, {0x00, 'K'}};
-  for (const auto& kind : kinds) {
+  for (const char* kind :
+       {"44 41", "44 4E", "44 50", "44 4A", "44 4C", "44 6F", "44 6B", "44 44", "44 00", "43 4F",
+        "45 4F", "64 4F", "43 4B", "45 4B", "4F 44", "00 4B"}) {
     for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
-      SCOPED_TRACE(hex(Bytes{kind[0], kind[1]}) + " in " + std::string(p->programName));
-      const std::vector<int> before(static_cast<std::size_t>(p->inputCount()), 1);
-      Connection conn(*p, before);
-      EXPECT_EQ(conn.feed({kind[0], kind[1], 0x30, 0x3F, 0x30, 0x3F, 0xC8}), "");
-      EXPECT_EQ(conn.states(), before);
+      const std::string ones(static_cast<std::size_t>(p->inputCount()), '1');
+      const Fed fed = feed(*p, ones, std::string(kind) + " 30 3F 30 3F C8");
+      EXPECT_EQ(fed.answers + "/" + fed.states, "/" + ones) << kind << " in " << p->programName;
     }
   }
 }
 
 TEST(FrameCodec, OutputFrameCarriesOneBitPerOutput) {
-  struct Case {
-    std::vector<int> outputs;
-    int count;
-    std::string frame;
-  };
-  const Case cases[] = {
-      {{0, 0, 0, 0}, 4, "44 4F 20 20 C8"}, {{1, 0, 1, 0}, 4, "44 4F 25 20 C8"},
-      {{0, 0, 0, 1}, 4, "44 4F 28 20 C8"}, {{1, 1, 1, 1}, 4, "44 4F 2F 20 C8"},
-      {{1, 1, 1, 1}, 2, "44 4F 23 20 C8"},
-  };
-  for (const Case& c : cases) {
+  const std::pair<const char*, const char*> cases[] = {{"0000", "44 4F 20 20 C8"},
+                                                       {"1010", "44 4F 25 20 C8"},
+                                                       {"0001", "44 4F 28 20 C8"},
+                                                       {"1111", "44 4F 2F 20 C8"},
+                                                       {"11", "44 4F 23 20 C8"}};
+  for (const auto& [states, frame] : cases) {
     OutputStates outputs{};
-    for (std::size_t i = 0; i < c.outputs.size(); ++i) outputs[i] = c.outputs[i];
-    EXPECT_EQ(hex(encodeOutputFrame(outputs, c.count)), c.frame)
-        << testing::PrintToString(c.outputs) << ", first " << c.count;
+    for (auto& output : outputs) output = 1;
+    const int count = static_cast<int>(std::string_view(states).size());
+    for (int i = 0; i < count; ++i) outputs[i] = states[i] - '0';
+    EXPECT_EQ(hex(encodeOutputFrame(outputs, count)), frame) << "outputs " << states;
   }
 }
 

@@ -48,80 +48,50 @@ SettingsChanges applyAll(const VariantProfile& profile, std::string_view content
   return changes;
 }
 
+// Lines in, what they change out. A key matches anywhere and takes its length off the start of
+// the line; later keys see the line as earlier ones left it; CR and LF go wherever they stand;
+// values are not trimmed; names are cut at 20 bytes on a whole character.
 TEST(SettingsFile, LinesAndWhatTheyChange) {
   const std::string n19(19, 'n');
-  const std::string tenKanji = cp932::fromUtf8("一二三四五六七八九十");
+  const std::string kanji10 = cp932::fromUtf8("一二三四五六七八九十");
   const std::string p300(300, 'p');
   struct Case {
-    const char* what;
-    const VariantProfile* profile;
+    const VariantProfile& profile;
     std::vector<std::string> lines;
     std::string changes;
   };
   const Case cases[] = {
-      {"seven bytes come off the start, not off the key",
-       &kVariantA,
-       {" #$PORT=10003"},
-       "port1==10003|"},
-      {"a later key sees the line as the earlier one left it",
-       &kVariantA,
-       {"#$DI1=#$TITLEBAR=X"},
-       "title=X|DI1=#$TITLEBAR=X|"},
-      {"CR and LF go wherever they stand; empty values count; no trimming",
-       &kVariantA,
-       {"#$PORT2=1\r2\n3", "#$PORT3=", "#$TITLEBAR=  spaced  "},
-       "title=  spaced  |port2=123|port3=|"},
-      {"only the exact key matches",
-       &kVariantA,
-       {"PORT=1", "#$port=2", "# comment", "", "#$PORT"},
-       ""},
-      {"every key of A",
-       &kVariantA,
-       {"#$PORT4=4", "#$SEND=5", "#$DI2=i", "#$DO1=a", "#$DO4=d", "#$LOGFILENAME=/l.csv"},
-       "port4=4|send=5|DI2=i|DO1=a|DO4=d|path=/l.csv|"},
-      {"A takes no inputs past DI4",
-       &kVariantA,
-       {"#$DI5=five", "#$DI8=eight", "#$DI4=four"},
-       "DI4=four|"},
-      {"B has no destination port and no outputs",
-       &kVariantB,
-       {"#$SEND=1234", "#$DO1=out", "#$DI6=six", "#$DI8=eight"},
-       "DI6=six|DI8=eight|"},
-      {"LOGGING is case-sensitive", &kVariantB, {"#$LOGGING=on"}, "logging=OFF|"},
-      {"LOGGING looks at two bytes", &kVariantB, {"#$LOGGING=ONLINE"}, "logging=ON|"},
-      {"the last LOGGING wins", &kVariantB, {"#$LOGGING=ON", "#$LOGGING=OFF"}, "logging=OFF|"},
-      {"SERVER looks at five bytes", &kVariantB, {"#$SERVER=STARTED"}, "start|"},
-      {"a later STOP does not take back a start",
-       &kVariantB,
-       {"#$SERVER=START", "#$SERVER=STOP"},
-       "start|"},
-      {"no start", &kVariantB, {"#$SERVER=start", "#$SERVER=STAR", "#$SERVER=STOP"}, ""},
-      {"names are cut at 20 bytes",
-       &kVariantB,
-       {"#$DI2=ABCDEFGHIJKLMNOPQRSTUVWXY"},
-       "DI2=ABCDEFGHIJKLMNOPQRST|"},
-      {"a double-byte character across byte 20 is dropped",
-       &kVariantB,
-       {"#$DI8=" + n19 + cp932::fromUtf8("表示")},
-       "DI8=" + n19 + "|"},
-      {"a lead byte at byte 20", &kVariantB, {"#$DI1=" + n19 + "\xE0\x40"}, "DI1=" + n19 + "|"},
-      {"a kana at byte 20 is one byte",
-       &kVariantB,
-       {"#$DI1=" + n19 + "\xDF\xA0"},
-       "DI1=" + n19 + "\xDF|"},
-      {"ten double-byte characters fill a name",
-       &kVariantB,
-       {"#$DI3=" + tenKanji + cp932::fromUtf8("百")},
-       "DI3=" + tenKanji + "|"},
-      {"ports, title and path are taken whole",
-       &kVariantA,
+      {kVariantA, {" #$PORT=10003"}, "port1==10003|"},
+      {kVariantA, {"#$DI1=#$TITLEBAR=X"}, "title=X|DI1=#$TITLEBAR=X|"},
+      {kVariantA,
+       {"#$PORT2=1\r2\n3", "#$PORT3=", "#$TITLEBAR=  a  "},
+       "title=  a  |port2=123|port3=|"},
+      {kVariantA, {"PORT=1", "#$port=2", "# comment", "", "#$PORT", "#$PORT 2=3"}, ""},
+      {kVariantA,
+       {"#$PORT4=4", "#$SEND=5", "#$DI2=i", "#$DO1=a", "#$DO4=d", "#$LOGFILENAME=/l"},
+       "port4=4|send=5|DI2=i|DO1=a|DO4=d|path=/l|"},
+      {kVariantA, {"#$DI5=five", "#$DI8=eight", "#$DI4=four"}, "DI4=four|"},
+      {kVariantB, {"#$SEND=1234", "#$DO1=out", "#$DI6=six", "#$DI8=eight"}, "DI6=six|DI8=eight|"},
+      {kVariantB, {"#$LOGGING=on"}, "logging=OFF|"},
+      {kVariantB, {"#$LOGGING=ONLINE"}, "logging=ON|"},
+      {kVariantB, {"#$LOGGING=ON", "#$LOGGING=OFF"}, "logging=OFF|"},
+      {kVariantB, {"#$SERVER=STARTED"}, "start|"},
+      {kVariantB, {"#$SERVER=START", "#$SERVER=STOP"}, "start|"},
+      {kVariantB, {"#$SERVER=start", "#$SERVER=STAR", "#$SERVER=STOP"}, ""},
+      {kVariantB, {"#$DI2=ABCDEFGHIJKLMNOPQRSTUVWXY"}, "DI2=ABCDEFGHIJKLMNOPQRST|"},
+      {kVariantB, {"#$DI8=" + n19 + cp932::fromUtf8("表示")}, "DI8=" + n19 + "|"},
+      {kVariantB, {"#$DI1=" + n19 + "\xE0\x40"}, "DI1=" + n19 + "|"},
+      {kVariantB, {"#$DI1=" + n19 + "\xDF\xA0"}, "DI1=" + n19 + "\xDF|"},
+      {kVariantB, {"#$DI3=" + kanji10 + cp932::fromUtf8("百")}, "DI3=" + kanji10 + "|"},
+      {kVariantA,
        {"#$PORT=" + p300, "#$TITLEBAR=" + p300, "#$LOGFILENAME=" + p300, "#$DO4=" + p300},
        "title=" + p300 + "|port1=" + p300 + "|DO4=" + p300.substr(0, 20) + "|path=" + p300 + "|"},
   };
   for (const Case& c : cases) {
     SettingsChanges changes;
-    for (const std::string& line : c.lines) applySettingsLine(*c.profile, line, changes);
-    EXPECT_EQ(describe(changes), c.changes) << c.profile->programName << ": " << c.what;
+    for (const std::string& line : c.lines) applySettingsLine(c.profile, line, changes);
+    EXPECT_EQ(describe(changes), c.changes)
+        << c.profile.programName << ": " << testing::PrintToString(c.lines);
   }
 }
 
@@ -195,35 +165,19 @@ TEST(SettingsFile, RecordsGiveTheirBytesAndReadBackTheSame) {
   }
 }
 
+// The title is looked at first, then the names; ports, destination and path never.
 TEST(SettingsFile, SavingIsRefusedForTheFirstValueHoldingTheKeyPrefix) {
-  struct Case {
-    const char* what;
-    std::function<void(SettingsRecord&)> change;
-    SaveRefusal refusal;
-  };
-  const Case cases[] = {
-      {"nothing", [](SettingsRecord&) {}, SaveRefusal::None},
-      {"the last input", [](SettingsRecord& r) { r.inputNames[3] = "x#$"; },
-       SaveRefusal::NameHasKeyPrefix},
-      {"an output", [](SettingsRecord& r) { r.outputNames[3] = "#$"; },
-       SaveRefusal::NameHasKeyPrefix},
-      {"the title before a name",
-       [](SettingsRecord& r) {
-         r.inputNames[0] = "#$";
-         r.windowTitle = "A#$B";
-       },
-       SaveRefusal::TitleHasKeyPrefix},
-      {"the two bytes apart", [](SettingsRecord& r) { r.outputNames[0] = "# $"; },
-       SaveRefusal::None},
-      {"ports, destination and path are not looked at",
-       [](SettingsRecord& r) { r.ports[0] = r.destinationPort = r.logFilePath = "#$"; },
-       SaveRefusal::None},
-  };
-  for (const Case& c : cases) {
-    SettingsRecord r = recordA();
-    c.change(r);
-    EXPECT_EQ(checkSavable(r), c.refusal) << c.what;
-  }
+  SettingsRecord r = recordA();
+  r.ports[0] = r.destinationPort = r.logFilePath = "#$";
+  r.outputNames[0] = "# $";
+  EXPECT_EQ(checkSavable(r), SaveRefusal::None);
+  r.outputNames[3] = "x#$";
+  EXPECT_EQ(checkSavable(r), SaveRefusal::NameHasKeyPrefix) << "the last output";
+  r.outputNames[3] = "";
+  r.inputNames[3] = "#$";
+  EXPECT_EQ(checkSavable(r), SaveRefusal::NameHasKeyPrefix) << "the last input";
+  r.windowTitle = "A#$B";
+  EXPECT_EQ(checkSavable(r), SaveRefusal::TitleHasKeyPrefix);
 }
 
 std::size_t openDescriptors() {
@@ -244,6 +198,7 @@ TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
       {"a\r\nb", "a\r\nb", "a"},
       {"a\nb\n", "a\nb\n", "a"},
       {"a", "a", "a"},
+      {"a \n", "a \n", "a "},
       {"a\r", "a\r", "a\r"},
       {"a\r\r\n", "a\r\r\n", "a\r"},
       {"\r\nx", "\r\nx", ""},
