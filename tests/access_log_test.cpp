@@ -316,11 +316,22 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
       }
     });
   }
+  // Meanwhile the window renames signals and hands over its settings again and again: every
+  // mark owes a header, at most one per mark.
+  constexpr int kMarks = 50;
+  for (int m = 0; m < kMarks; ++m) {
+    b.monitor.accessLog().markNamesChanged();
+    b.useLog(b.path);
+    std::this_thread::yield();
+  }
   for (std::thread& r : receivers) r.join();
-  const std::vector<std::string> lines = logLines(b.path);
-  ASSERT_EQ(lines.size(), 1u + kThreads * kCalls) << "one header, then one line per call";
+  std::vector<std::string> lines = logLines(b.path);
+  const auto headers = std::erase(lines, kHeaderStart + ",DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8");
+  EXPECT_GE(headers, 1u);
+  EXPECT_LE(headers, 1u + kMarks);
+  ASSERT_EQ(lines.size(), std::size_t{kThreads * kCalls}) << "one line per call";
   std::vector<int> nextCall(kThreads, 0);
-  for (std::size_t i = 1; i < lines.size(); ++i) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string rest = afterTimestamp(lines[i]);
     int thread = -1, hundreds = -1, units = -1, consumed = 0;
     const bool parsed =
