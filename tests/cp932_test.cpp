@@ -1,4 +1,4 @@
-// The CP932 codec and the core's Japanese texts.
+// The CP932 codec, its lead bytes and the cut of a text to whole characters.
 #include "platform/cp932.h"
 
 #include <gtest/gtest.h>
@@ -18,34 +18,57 @@ TEST(Cp932, EveryMessageRoundTripsAndIsReallyCp932) {
   }
   // Known bytes, so a codec that merely copied UTF-8 through would fail.
   EXPECT_EQ(messages().statusStopped, "\x92\xE2\x8E\x7E\x92\x86");  // 停止中
-  EXPECT_EQ(messages().sourceAddressFormat, "\x90\xDA\x91\xB1\x8C\xB3 : %s");
-}
-
-TEST(Cp932, LengthsCountBytes) {
-  EXPECT_EQ(cp932::fromUtf8("日本語日本語日本語日").size(), 20u) << "10 kanji are 20 bytes";
-  EXPECT_EQ(cp932::fromUtf8("ｱｲｳ").size(), 3u) << "half-width kana are one byte each";
-  EXPECT_EQ(cp932::fromUtf8("DI1").size(), 3u);
-  // Backslash and tilde keep their ASCII values, so paths survive the trip.
-  EXPECT_EQ(cp932::fromUtf8("C:\\a~b"), "C:\\a~b");
+  EXPECT_EQ(cp932::fromUtf8("ｱｲｳ"), "\xB1\xB2\xB3") << "half-width kana are one byte each";
+  EXPECT_EQ(cp932::fromUtf8("C:\\a~b"), "C:\\a~b") << "backslash and tilde keep ASCII values";
   EXPECT_EQ(cp932::toUtf8("C:\\a~b"), "C:\\a~b");
-}
-
-TEST(Cp932, BadInputIsReplacedNotLost) {
   EXPECT_EQ(cp932::fromUtf8("a\xF0\x9F\x98\x80z"), "a?z") << "an emoji has no CP932 form";
   EXPECT_EQ(cp932::toUtf8("a\x81 z"), "a\xEF\xBF\xBD z") << "0x81 needs a trail byte";
 }
 
-TEST(Cp932, CutDropsAHalfCharacter) {
+// A byte at position 19 of a 21-byte text cut to 20: a lead byte there would need byte 20 as
+// its trail, so it is dropped; any other byte is a character of its own and stays.
+TEST(Cp932, LeadBytesAreExactly0x81To0x9FAnd0xE0To0xFC) {
+  struct Case {
+    unsigned char byte;
+    bool lead;
+  };
+  const Case cases[] = {{0x00, false}, {0x7F, false}, {0x80, false}, {0x81, true},
+                        {0x9F, true},  {0xA0, false}, {0xA1, false}, {0xDF, false},
+                        {0xE0, true},  {0xFC, true},  {0xFD, false}, {0xFF, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "byte 0x" << std::hex << int(c.byte));
+    EXPECT_EQ(cp932::isLeadByte(c.byte), c.lead);
+    const std::string text = std::string(19, 'n') + char(c.byte) + "y";
+    EXPECT_EQ(cp932::cutToBytes(text, 20), text.substr(0, c.lead ? 19 : 20));
+    const std::string ending = "AB" + std::string(1, char(c.byte));
+    EXPECT_EQ(cp932::cutToBytes(ending, 20), c.lead ? "AB" : ending)
+        << "a lead byte the text ends on is no character";
+  }
+}
+
+TEST(Cp932, CutKeepsWholeCharactersUpToTheLimit) {
   const std::string kanji = cp932::fromUtf8("日本語日本語日本語日本");  // 22 bytes
-  EXPECT_EQ(cp932::cutToBytes(kanji, 20), kanji.substr(0, 20));
-  const std::string mixed = "A" + kanji;  // a kanji straddles byte 20
-  EXPECT_EQ(cp932::cutToBytes(mixed, 20), mixed.substr(0, 19));
-  EXPECT_EQ(cp932::cutToBytes("0123456789012345678901234", 20), "01234567890123456789");
-  EXPECT_EQ(cp932::cutToBytes("short", 20), "short");
-  EXPECT_EQ(cp932::cutToBytes("AB\x83", 20), "AB") << "a lone lead byte at the end is no character";
-  // Half-width kana (0xA1-0xDF) are single bytes and never lead bytes.
-  const std::string kana(25, '\xB1');
-  EXPECT_EQ(cp932::cutToBytes(kana, 20).size(), 20u);
+  ASSERT_EQ(kanji.size(), 22u);
+  struct Case {
+    std::string text;
+    std::size_t limit;
+    std::string cut;
+  };
+  const Case cases[] = {
+      {kanji, 20, kanji.substr(0, 20)},
+      {"A" + kanji, 20, "A" + kanji.substr(0, 18)},
+      {"0123456789012345678901234", 20, "01234567890123456789"},
+      {"short", 20, "short"},
+      {"\x81\x40\x81", 3, "\x81\x40"},
+      {std::string(25, '\xB1'), 20, std::string(20, '\xB1')},
+      {"\x82\xA0", 2, "\x82\xA0"},
+      {"\x82\xA0", 1, ""},
+      {"", 20, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(cp932::cutToBytes(c.text, c.limit), c.cut)
+        << "cut of " << testing::PrintToString(c.text) << " to " << c.limit;
+  }
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-// The device frames: framing over the 32-byte buffer, decoding, and the acknowledgement.
+// The device frames: framing over the 32-byte buffer, decoding, the acknowledgement, and the
+// output frame. Bytes are written in hex; "11x32" stands for 32 bytes of 0x11.
 #include "engine/frame_codec.h"
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <sstream>
 #include <vector>
 
@@ -12,162 +12,133 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string hex(const Bytes& bytes) {
-  std::ostringstream out;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i) out << ' ';
-    out << std::hex << std::uppercase << (bytes[i] < 16 ? "0" : "") << int(bytes[i]);
+Bytes bytes(const std::string& text) {
+  Bytes out;
+  std::istringstream in(text);
+  std::string token;
+  while (in >> token) {
+    const std::size_t x = token.find('x');
+    const int count = x == std::string::npos ? 1 : std::stoi(token.substr(x + 1));
+    out.insert(out.end(), static_cast<std::size_t>(count),
+               static_cast<std::uint8_t>(std::stoi(token.substr(0, x), nullptr, 16)));
   }
-  return out.str();
+  return out;
 }
 
-// A receiver in miniature: feeds a byte stream through one connection's frame buffer and
-// collects every answer, as the connection receiver does.
-struct Connection {
-  explicit Connection(const VariantProfile& p) : profile(p) {}
-  Bytes feed(const Bytes& stream) {
-    Bytes answers;
-    for (std::uint8_t b : stream) {
-      if (!buffer.push(b)) continue;
-      Decoded d = decodeFrame(profile, buffer.bytes(), inputs);
-      ++frames;
-      if (d.result == kOk) {
-        answers.insert(answers.end(), d.answer.begin(), d.answer.end());
-        lastRepaint = d.repaintMask;
-      }
-    }
-    return answers;
+template <typename Container>
+std::string hex(const Container& data) {
+  std::string out;
+  char digits[4];
+  for (std::uint8_t b : data) {
+    std::snprintf(digits, sizeof digits, "%02X", b);
+    out += (out.empty() ? "" : " ") + std::string(digits);
   }
-  void setInputs(std::initializer_list<int> states) {
-    int i = 0;
-    for (int s : states) inputs[i++] = s;
-  }
-  std::vector<int> states() const {
-    std::vector<int> out;
-    for (int i = 0; i < profile.inputCount(); ++i) out.push_back(inputs[i].load());
-    return out;
-  }
-  const VariantProfile& profile;
-  FrameBuffer buffer;
-  InputStates inputs{};
-  int frames = 0;
-  unsigned lastRepaint = 0;
+  return out;
+}
+
+// A receiver in miniature: feeds a byte stream through one connection's frame buffer as the
+// connection receiver does; the answers, the states after ('0'/'1' per input) and the last
+// repaint mask.
+struct Fed {
+  std::string answers;
+  std::string states;
+  unsigned repaint = 0;
 };
 
-TEST(FrameCodec, WorkedExamplesOfBothVariants) {
+Fed feed(const VariantProfile& profile, const std::string& before, const std::string& stream) {
+  InputStates inputs{};
+  for (std::size_t i = 0; i < before.size(); ++i) inputs[i] = before[i] - '0';
+  FrameBuffer buffer;
+  Fed fed;
+  Bytes answers;
+  for (std::uint8_t b : bytes(stream)) {
+    if (!buffer.push(b)) continue;
+    const Decoded d = decodeFrame(profile, buffer.bytes(), inputs);
+    if (d.result != kOk) {
+      EXPECT_EQ(d.repaintMask, 0u) << "a refused frame repaints nothing";
+      continue;
+    }
+    answers.insert(answers.end(), d.answer.begin(), d.answer.end());
+    fed.repaint = d.repaintMask;
+  }
+  fed.answers = hex(answers);
+  for (int i = 0; i < profile.inputCount(); ++i) fed.states += char('0' + inputs[i].load());
+  return fed;
+}
+
+TEST(FrameCodec, StreamsOfBothVariants) {
   struct Case {
-    const VariantProfile* profile;
-    std::vector<int> before;
-    Bytes frame;
-    std::vector<int> after;
-    Bytes answer;
+    const char* what;
+    const VariantProfile& profile;
+    const char* before;
+    const char* stream;
+    const char* answers;
+    const char* after;
+    unsigned repaint;
   };
   const Case cases[] = {
-      {&kVariantA,
-       {0, 1, 0, 1},
-       {0x44, 0x4F, 0x35, 0x30, 0xC8},
-       {1, 0, 1, 0},
-       {0x64, 0x6F, 0x25, 0x20, 0xC8}},
-      {&kVariantA,
-       {1, 0, 1, 0},
-       {0x44, 0x4B, 0x32, 0x36, 0x30, 0x30, 0xC8},
-       {1, 1, 0, 0},
-       {0x64, 0x6B, 0x23, 0x20, 0xC8}},
-      {&kVariantB,
-       {1, 1, 1, 1, 1, 1, 1, 1},
-       {0x44, 0x4F, 0x3A, 0x36, 0xC8},
-       {0, 1, 0, 1, 0, 1, 1, 0},
-       {0x64, 0x6F, 0x2A, 0x26, 0xC8}},
-      {&kVariantB,
-       {0, 1, 0, 1, 0, 1, 1, 0},
-       {0x44, 0x4B, 0x30, 0x30, 0x3F, 0x31, 0xC8},
-       {0, 1, 0, 1, 1, 1, 1, 0},
-       {0x64, 0x6B, 0x2A, 0x27, 0xC8}},
+      {"worked DO", kVariantA, "0101", "44 4F 35 30 C8", "64 6F 25 20 C8", "1010", 0x0F},
+      {"worked DK", kVariantA, "1010", "44 4B 32 36 30 30 C8", "64 6B 23 20 C8", "1100", 0x06},
+      {"worked DO", kVariantB, "11111111", "44 4F 3A 36 C8", "64 6F 2A 26 C8", "01010110", 0xFF},
+      {"worked DK", kVariantB, "01010110", "44 4B 30 30 3F 31 C8", "64 6B 2A 27 C8", "01011110",
+       0x10},
+      {"DO cut short: the terminator's low nibble 8 turns DI4 on", kVariantA, "", "44 4F C8",
+       "64 6F 28 20 C8", "0001", 0x0F},
+      {"high nibbles carry nothing", kVariantA, "", "44 4F F5 00 C8", "64 6F 25 20 C8", "1010",
+       0x0F},
+      {"A never reports DI5..DI8", kVariantA, "", "44 4F 30 3F C8", "64 6F 20 20 C8", "0000", 0x0F},
+      {"DK with mask 0 changes nothing and is answered", kVariantB, "10000001",
+       "44 4B 3F 30 3F 30 C8", "64 6B 21 28 C8", "10000001", 0x00},
+      {"DK repaints its masked channels only", kVariantB, "", "44 4B 30 35 30 32 C8",
+       "64 6B 20 20 C8", "00000000", 0x25},
+      {"a lone terminator", kVariantA, "", "C8", "", "0000", 0},
+      {"after a refused frame the next is cut from 0", kVariantA, "", "41 42 C8 44 4F 31 30 C8",
+       "64 6F 21 20 C8", "1000", 0x0F},
+      {"back to back: the later frame wins", kVariantA, "", "44 4F 31 30 C8 44 4F 30 30 C8",
+       "64 6F 21 20 C8 64 6F 20 20 C8", "0000", 0x0F},
+      {"32 bytes wrap: the frame at offset 0", kVariantA, "", "11x32 44 4F 33 30 C8",
+       "64 6F 23 20 C8", "1100", 0x0F},
+      {"31 bytes: 'D' at offset 31", kVariantA, "", "11x31 44 4F 33 30 C8", "", "0000", 0},
+      {"33 bytes: filler at offset 0", kVariantA, "", "11x33 44 4F 33 30 C8", "", "0000", 0},
+      {"a short DK reads what the DO before it left at 3..5", kVariantA, "",
+       "44 4F 33 30 C8 44 4B C8", "64 6F 23 20 C8 64 6B 23 20 C8", "1100", 0x00},
   };
   for (const Case& c : cases) {
-    Connection conn(*c.profile);
-    for (std::size_t i = 0; i < c.before.size(); ++i) conn.inputs[i] = c.before[i];
-    Bytes answer = conn.feed(c.frame);
-    EXPECT_EQ(hex(answer), hex(c.answer)) << c.profile->programName << " frame " << hex(c.frame);
-    EXPECT_EQ(conn.states(), c.after) << c.profile->programName << " frame " << hex(c.frame);
+    const Fed fed = feed(c.profile, c.before, c.stream);
+    SCOPED_TRACE(std::string(c.profile.programName) + ": " + c.what + ": " + c.stream);
+    EXPECT_EQ(fed.answers, c.answers);
+    EXPECT_EQ(fed.states, c.after);
+    EXPECT_EQ(fed.repaint, c.repaint);
   }
 }
 
-TEST(FrameCodec, ShortAndOddFrames) {
-  // 'D' 'O' then the terminator: byte 2 is 0xC8 itself, whose low nibble 8 turns DI4 on.
-  Connection a(kVariantA);
-  EXPECT_EQ(hex(a.feed({0x44, 0x4F, 0xC8})), "64 6F 28 20 C8");
-  EXPECT_EQ(a.states(), (std::vector<int>{0, 0, 0, 1}));
-
-  // High nibbles carry nothing: 0x35 and 0xF5 decode alike.
-  Connection b(kVariantA);
-  EXPECT_EQ(hex(b.feed({0x44, 0x4F, 0xF5, 0x00, 0xC8})), "64 6F 25 20 C8");
-
-  // Variant A reads byte 3 but never reports DI5..DI8: the second state byte stays a space.
-  Connection c(kVariantA);
-  EXPECT_EQ(hex(c.feed({0x44, 0x4F, 0x30, 0x3F, 0xC8})), "64 6F 20 20 C8");
-
-  // A DK frame with mask 0 changes nothing, repaints nothing, and is still answered.
-  Connection d(kVariantB);
-  d.setInputs({1, 0, 0, 0, 0, 0, 0, 1});
-  EXPECT_EQ(hex(d.feed({0x44, 0x4B, 0x3F, 0x30, 0x3F, 0x30, 0xC8})), "64 6B 21 28 C8");
-  EXPECT_EQ(d.states(), (std::vector<int>{1, 0, 0, 0, 0, 0, 0, 1}));
-  EXPECT_EQ(d.lastRepaint, 0u) << "mask 0 must repaint no lamp";
+// Only "DO" and "DK" are frames: any other first or second byte, however close, is refused,
+// changes nothing and is not answered.
+TEST(FrameCodec, OtherKindsAreRefused) {
+  for (const char* kind :
+       {"44 41", "44 4E", "44 50", "44 4A", "44 4C", "44 6F", "44 6B", "44 44", "44 00", "43 4F",
+        "45 4F", "64 4F", "43 4B", "45 4B", "4F 44", "00 4B"}) {
+    for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
+      const std::string ones(static_cast<std::size_t>(p->inputCount()), '1');
+      const Fed fed = feed(*p, ones, std::string(kind) + " 30 3F 30 3F C8");
+      EXPECT_EQ(fed.answers + "/" + fed.states, "/" + ones) << kind << " in " << p->programName;
+    }
+  }
 }
 
-TEST(FrameCodec, RepaintsOnlyTheLampsTheFrameConcerns) {
-  Connection a(kVariantA);
-  a.feed({0x44, 0x4F, 0x30, 0x30, 0xC8});
-  EXPECT_EQ(a.lastRepaint, 0x0Fu) << "a DO frame repaints every lamp of the variant";
-  Connection b(kVariantB);
-  b.feed({0x44, 0x4B, 0x30, 0x35, 0x30, 0x32, 0xC8});
-  EXPECT_EQ(b.lastRepaint, 0x25u) << "a DK frame repaints only its masked channels";
-}
-
-TEST(FrameCodec, OtherKindsChangeNothingAndAreNotAnswered) {
-  Connection a(kVariantB);
-  a.setInputs({1, 0, 1, 0, 1, 0, 1, 0});
-  EXPECT_TRUE(a.feed({0x41, 0x42, 0xC8}).empty());
-  EXPECT_TRUE(a.feed({0xC8}).empty()) << "a lone terminator is no frame";
-  EXPECT_TRUE(a.feed({0x44, 0x41, 0x31, 0xC8}).empty());
-  EXPECT_EQ(a.states(), (std::vector<int>{1, 0, 1, 0, 1, 0, 1, 0}));
-  EXPECT_EQ(a.frames, 3);
-  // The next frame on the same connection is cut from position 0 and decoded normally.
-  EXPECT_EQ(hex(a.feed({0x44, 0x4F, 0x31, 0x30, 0xC8})), "64 6F 21 20 C8");
-}
-
-TEST(FrameCodec, BackToBackFramesInOneBuffer) {
-  Connection a(kVariantA);
-  Bytes answers = a.feed({0x44, 0x4F, 0x31, 0x30, 0xC8, 0x44, 0x4F, 0x30, 0x30, 0xC8});
-  EXPECT_EQ(hex(answers), "64 6F 21 20 C8 64 6F 20 20 C8");
-  EXPECT_EQ(a.states()[0], 0) << "the later frame wins: DI1 ends off";
-}
-
-TEST(FrameCodec, LongFramesWrapAtThirtyTwoBytes) {
-  // 32 filler bytes, then a DO frame: the frame lands at offsets 0..4 after the wrap.
-  Bytes stream(32, 0x11);
-  stream.insert(stream.end(), {0x44, 0x4F, 0x33, 0x30, 0xC8});
-  Connection a(kVariantA);
-  EXPECT_EQ(hex(a.feed(stream)), "64 6F 23 20 C8");
-  EXPECT_EQ(a.frames, 1);
-
-  // 33 filler bytes: after the wrap offset 0 holds filler and the frame is refused.
-  Bytes shifted(33, 0x11);
-  shifted.insert(shifted.end(), {0x44, 0x4F, 0x33, 0x30, 0xC8});
-  Connection b(kVariantA);
-  EXPECT_TRUE(b.feed(shifted).empty());
-  EXPECT_EQ(b.states(), (std::vector<int>{0, 0, 0, 0}));
-}
-
-TEST(FrameCodec, BufferKeepsBytesOfEarlierFrames) {
-  // A DK frame cut short after 'D' 'K' is decoded over what the previous frame left at
-  // offsets 3..5.
-  Connection a(kVariantA);
-  a.feed({0x44, 0x4F, 0x33, 0x30, 0xC8});
-  // 0x44 0x4B 0xC8 sits at 0..2: value nibble 8 (from 0xC8), mask nibble 0 (the old 0x30).
-  EXPECT_EQ(hex(a.feed({0x44, 0x4B, 0xC8})), "64 6B 23 20 C8");
-  EXPECT_EQ(a.states(), (std::vector<int>{1, 1, 0, 0}))
-      << "mask 0 from the old byte 3 leaves every state as the DO frame set it";
+TEST(FrameCodec, OutputFrameCarriesOneBitPerOutput) {
+  const std::pair<const char*, const char*> cases[] = {{"0000", "44 4F 20 20 C8"},
+                                                       {"1010", "44 4F 25 20 C8"},
+                                                       {"0001", "44 4F 28 20 C8"},
+                                                       {"1111", "44 4F 2F 20 C8"},
+                                                       {"11", "44 4F 23 20 C8"}};
+  for (const auto& [states, frame] : cases) {
+    OutputStates outputs{};
+    for (auto& output : outputs) output = 1;
+    const int count = static_cast<int>(std::string_view(states).size());
+    for (int i = 0; i < count; ++i) outputs[i] = states[i] - '0';
+    EXPECT_EQ(hex(encodeOutputFrame(outputs, count)), frame) << "outputs " << states;
+  }
 }
 
 }  // namespace

@@ -1,73 +1,50 @@
-// The monitor's own rules: construction, variant profiles, colouring, version text, title.
+// The monitor's own rules: version text, port texts, colouring, the title dialog.
 #include "monitor/monitor.h"
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <optional>
+#include <utility>
 
 #include "fake_adapters.h"
 #include "fake_view.h"
 #include "monitor/brush.h"
 #include "monitor/controls.h"
+#include "monitor/port_text.h"
 
 namespace dravik {
 namespace {
 
 TEST(VersionText, NumbersAfterThePointAreNotSeparated) {
-  EXPECT_EQ(formatVersionText({1, 0, 1, 0}), "Version 1.01");
-  EXPECT_EQ(formatVersionText({1, 0, 1, 2}), "Version 1.012");
-  EXPECT_EQ(formatVersionText({1, 2, 3, 4}), "Version 1.234");
-  EXPECT_EQ(formatVersionText({2, 0, 0, 0}), "Version 2.00");
-  EXPECT_EQ(formatVersionText({1, 0, 10, 0}), "Version 1.010");
+  const std::pair<VersionNumbers, const char*> cases[] = {
+      {{1, 0, 1, 0}, "Version 1.01"},   {{1, 0, 1, 2}, "Version 1.012"},
+      {{1, 2, 3, 4}, "Version 1.234"},  {{2, 0, 0, 0}, "Version 2.00"},
+      {{1, 0, 10, 0}, "Version 1.010"},
+  };
+  for (const auto& [version, text] : cases) EXPECT_EQ(formatVersionText(version), text);
 }
 
-TEST(VariantProfile, TablesOfBothVariants) {
-  EXPECT_EQ(kVariantA.inputCount(), 4);
-  EXPECT_EQ(kVariantA.outputCount(), 4);
-  EXPECT_EQ(kVariantB.inputCount(), 8);
-  EXPECT_FALSE(kVariantB.hasOutputs());
-  EXPECT_TRUE(kVariantA.slotKeepsUnit);
-  EXPECT_FALSE(kVariantB.slotKeepsUnit);
-  EXPECT_FALSE(kVariantA.traceEnabled);
-  EXPECT_TRUE(kVariantB.traceEnabled);
-  for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
-    EXPECT_EQ(p->ackStateBytes, (p->inputCount() + 3) / 4)
-        << p->programName << ": every input needs a bit in the acknowledgement";
+// A leading decimal number read the way atoi reads it, then held to 1024..65535.
+TEST(PortText, ParsePortTakesTheLeadingNumberWithinTheRange) {
+  const std::pair<const char*, std::optional<int>> cases[] = {
+      {"10003", 10003},         {"1024", 1024},
+      {"65535", 65535},         {"1023", std::nullopt},
+      {"65536", std::nullopt},  {"0", std::nullopt},
+      {"", std::nullopt},       {"abc", std::nullopt},
+      {" 2000 ", 2000},         {"\t\n3000", 3000},
+      {"4000abc", 4000},        {"+5000", 5000},
+      {"-5000", std::nullopt},  {"- 5000", std::nullopt},
+      {"+-5000", std::nullopt}, {"99999999999999999999", std::nullopt},
+      {"655350", std::nullopt}, {"00001024", 1024},
+      {"1 024", std::nullopt},  {"x1024", std::nullopt},
+  };
+  for (const auto& [text, port] : cases) {
+    EXPECT_EQ(parsePort(text), port) << "'" << text << "'";
   }
-  // 1016, 1025 and 1026 are output names in A and inputs 6 to 8 in B.
-  EXPECT_EQ(kVariantA.outputs[0].nameEdit, 1016);
-  EXPECT_EQ(kVariantA.outputs[1].nameEdit, 1025);
-  EXPECT_EQ(kVariantA.outputs[2].nameEdit, 1026);
-  EXPECT_EQ(kVariantB.inputs[5].nameEdit, 1016);
-  EXPECT_EQ(kVariantB.inputs[6].nameEdit, 1025);
-  EXPECT_EQ(kVariantB.inputs[7].nameEdit, 1026);
-  // Slot numbering is fixed: PORT3 is slot 2 with edit 1011 and label 1023.
-  EXPECT_EQ(kSlotControls[2].settingsKey, "PORT3");
-  EXPECT_EQ(kSlotControls[2].portEdit, 1011);
-  EXPECT_EQ(kSlotControls[2].sourceLabel, 1023);
-  // No identifier is used twice within a variant's rows.
-  for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
-    std::set<int> ids;
-    std::size_t count = 0;
-    for (const InputRow& r : p->inputs) ids.insert({r.nameEdit, r.lamp}), count += 2;
-    for (const OutputRow& r : p->outputs) ids.insert({r.nameEdit, r.lamp, r.button}), count += 3;
-    EXPECT_EQ(ids.size(), count) << p->programName;
-  }
-}
-
-TEST(Monitor, ConstructionLeavesEverySlotIdle) {
-  for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
-    test::FakeView view;
-    test::FakeAdapters adapters;
-    Monitor monitor(*p, view, adapters, nullptr, "/opt/dravik", "/opt/dravik", {1, 0, 1, 0});
-    for (const PortSlot& slot : monitor.state().slots) {
-      EXPECT_EQ(slot.state, SlotState::Idle);
-      EXPECT_EQ(slot.connectionSocket, kNoSocket);
-      EXPECT_EQ(slot.unitAddress, 0u);
-    }
-    EXPECT_EQ(monitor.state().running, 0);
-    EXPECT_EQ(monitor.versionText(), "Version 1.01");
-  }
+  for (const char* blank : {"", " ", " \t\r\n"})
+    EXPECT_TRUE(isBlankText(blank)) << "'" << blank << "'";
+  for (const char* text : {"0", " x ", "\t-"})
+    EXPECT_FALSE(isBlankText(text)) << "'" << text << "'";
 }
 
 TEST(Brush, LampAndStatusColours) {

@@ -1,5 +1,5 @@
-// The settings file's own rules, without a window: the lines written, how lines are split
-// when read, and how each key takes its value.
+// The settings file's own rules, without a window: the bytes written, how lines are split and
+// applied, and the file operations that read and save it.
 #include "settings/settings_file.h"
 
 #include <sys/stat.h>
@@ -14,162 +14,221 @@
 
 #include "platform/cp932.h"
 #include "platform/text_file.h"
-#include "temp_dir.h"
+#include "settings_test_support.h"
 
 namespace dravik {
 namespace {
 
-SettingsChanges applyLines(const VariantProfile& profile,
-                           std::initializer_list<const char*> lines) {
+using test::fileText;
+using test::TempDir;
+using test::writeBytes;
+
+// Only what a file changed, in the order of the fields, so a case reads as one string.
+std::string describe(const SettingsChanges& c) {
+  std::string out;
+  const auto add = [&out](const std::string& key, const std::optional<std::string>& value) {
+    if (value) out += key + "=" + *value + "|";
+  };
+  add("title", c.windowTitle);
+  for (int i = 0; i < kPortSlotCount; ++i) add("port" + std::to_string(i + 1), c.ports[i]);
+  add("send", c.destinationPort);
+  for (int i = 0; i < kMaxInputs; ++i) add("DI" + std::to_string(i + 1), c.inputNames[i]);
+  for (int i = 0; i < kMaxOutputs; ++i) add("DO" + std::to_string(i + 1), c.outputNames[i]);
+  if (c.logging) out += *c.logging ? "logging=ON|" : "logging=OFF|";
+  if (c.startRequested) out += "start|";
+  add("path", c.logFilePath);
+  return out;
+}
+
+SettingsChanges applyAll(const VariantProfile& profile, std::string_view content) {
   SettingsChanges changes;
-  for (const char* line : lines) applySettingsLine(profile, line, changes);
+  for (const std::string& line : splitSettingsLines(content)) {
+    applySettingsLine(profile, line, changes);
+  }
   return changes;
 }
 
-SettingsRecord sampleRecordB() {
-  SettingsRecord r;
-  r.windowTitle = "Hall " + cp932::fromUtf8("入口");
-  r.ports = {"10003", "", "abc", "65535"};
-  r.inputNames = {"a", "b", "c", "d", "e", "f", "g", cp932::fromUtf8("八番目")};
-  r.logging = true;
-  r.running = true;
-  r.logFilePath = "/var/log/dravik b.csv";
-  return r;
+// Lines in, what they change out. A key matches anywhere and takes its length off the start of
+// the line; later keys see the line as earlier ones left it; CR and LF go wherever they stand;
+// values are not trimmed; names are cut at 20 bytes on a whole character.
+TEST(SettingsFile, LinesAndWhatTheyChange) {
+  const std::string n19(19, 'n');
+  const std::string kanji10 = cp932::fromUtf8("一二三四五六七八九十");
+  const std::string p300(300, 'p');
+  struct Case {
+    const VariantProfile& profile;
+    std::vector<std::string> lines;
+    std::string changes;
+  };
+  const Case cases[] = {
+      {kVariantA, {" #$PORT=10003"}, "port1==10003|"},
+      {kVariantA, {"#$DI1=#$TITLEBAR=X"}, "title=X|DI1=#$TITLEBAR=X|"},
+      {kVariantA,
+       {"#$PORT2=1\r2\n3", "#$PORT3=", "#$TITLEBAR=  a  "},
+       "title=  a  |port2=123|port3=|"},
+      {kVariantA, {"PORT=1", "#$port=2", "# comment", "", "#$PORT", "#$PORT 2=3"}, ""},
+      {kVariantA,
+       {"#$PORT4=4", "#$SEND=5", "#$DI2=i", "#$DO1=a", "#$DO4=d", "#$LOGFILENAME=/l"},
+       "port4=4|send=5|DI2=i|DO1=a|DO4=d|path=/l|"},
+      {kVariantA, {"#$DI5=five", "#$DI8=eight", "#$DI4=four"}, "DI4=four|"},
+      {kVariantB, {"#$SEND=1234", "#$DO1=out", "#$DI6=six", "#$DI8=eight"}, "DI6=six|DI8=eight|"},
+      {kVariantB, {"#$LOGGING=on"}, "logging=OFF|"},
+      {kVariantB, {"#$LOGGING=ONLINE"}, "logging=ON|"},
+      {kVariantB, {"#$LOGGING=ON", "#$LOGGING=OFF"}, "logging=OFF|"},
+      {kVariantB, {"#$SERVER=STARTED"}, "start|"},
+      {kVariantB, {"#$SERVER=START", "#$SERVER=STOP"}, "start|"},
+      {kVariantB, {"#$SERVER=start", "#$SERVER=STAR", "#$SERVER=STOP"}, ""},
+      {kVariantB, {"#$DI2=ABCDEFGHIJKLMNOPQRSTUVWXY"}, "DI2=ABCDEFGHIJKLMNOPQRST|"},
+      {kVariantB, {"#$DI8=" + n19 + cp932::fromUtf8("表示")}, "DI8=" + n19 + "|"},
+      {kVariantB, {"#$DI1=" + n19 + "\xE0\x40"}, "DI1=" + n19 + "|"},
+      {kVariantB, {"#$DI1=" + n19 + "\xDF\xA0"}, "DI1=" + n19 + "\xDF|"},
+      {kVariantB, {"#$DI3=" + kanji10 + cp932::fromUtf8("百")}, "DI3=" + kanji10 + "|"},
+      {kVariantA,
+       {"#$PORT=" + p300, "#$TITLEBAR=" + p300, "#$LOGFILENAME=" + p300, "#$DO4=" + p300},
+       "title=" + p300 + "|port1=" + p300 + "|DO4=" + p300.substr(0, 20) + "|path=" + p300 + "|"},
+  };
+  for (const Case& c : cases) {
+    SettingsChanges changes;
+    for (const std::string& line : c.lines) applySettingsLine(c.profile, line, changes);
+    EXPECT_EQ(describe(changes), c.changes)
+        << c.profile.programName << ": " << testing::PrintToString(c.lines);
+  }
 }
 
-TEST(SettingsFile, LinesOfBothVariantsInTheirOrder) {
-  SettingsRecord b = sampleRecordB();
-  b.destinationPort = "777";  // no line for it in DRAVIK_B
-  const std::string expectedB = "#$TITLEBAR=Hall " + cp932::fromUtf8("入口") +
-                                "\r\n#$PORT=10003\r\n#$PORT2=\r\n#$PORT3=abc\r\n#$PORT4=65535\r\n"
-                                "#$DI1=a\r\n#$DI2=b\r\n#$DI3=c\r\n#$DI4=d\r\n#$DI5=e\r\n#$DI6=f\r\n"
-                                "#$DI7=g\r\n#$DI8=" +
-                                cp932::fromUtf8("八番目") +
-                                "\r\n#$LOGGING=ON\r\n#$SERVER=START\r\n"
-                                "#$LOGFILENAME=/var/log/dravik b.csv\r\n";
-  EXPECT_EQ(formatSettingsFile(kVariantB, b), expectedB);
+TEST(SettingsFile, LinesAreSplitAsATextReaderDeliversThem) {
+  using Lines = std::vector<std::string>;
+  const std::string longLine(100000, 'x');
+  const std::pair<std::string, Lines> cases[] = {
+      {"", {}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\nb", {"a", "b"}},
+      {"\r\n\n", {"", ""}},
+      {"a\rb\r\r\n", {"a\rb\r"}},
+      {"\r", {"\r"}},
+      {longLine + "\r\n", {longLine}},
+  };
+  for (const auto& [content, lines] : cases) {
+    EXPECT_EQ(splitSettingsLines(content), lines) << testing::PrintToString(content.substr(0, 20));
+  }
+}
 
+SettingsRecord recordA() {
   SettingsRecord a;
   a.windowTitle = "T";
   a.ports = {"1", "2", "3", "4"};
   a.destinationPort = "5";
   a.inputNames = {"i1", "i2", "i3", "i4"};
   a.outputNames = {"o1", "o2", "o3", "o4"};
-  a.logFilePath = "";
-  const std::string expectedA =
-      "#$TITLEBAR=T\r\n#$PORT=1\r\n#$PORT2=2\r\n#$PORT3=3\r\n#$PORT4=4\r\n#$SEND=5\r\n"
-      "#$DI1=i1\r\n#$DI2=i2\r\n#$DI3=i3\r\n#$DI4=i4\r\n#$DO1=o1\r\n#$DO2=o2\r\n#$DO3=o3\r\n"
-      "#$DO4=o4\r\n#$LOGGING=OFF\r\n#$SERVER=STOP\r\n#$LOGFILENAME=\r\n";
-  EXPECT_EQ(formatSettingsFile(kVariantA, a), expectedA);
+  return a;
 }
 
-TEST(SettingsFile, SavingIsRefusedForTheFirstValueHoldingTheKeyPrefix) {
-  SettingsRecord r = sampleRecordB();
-  EXPECT_EQ(checkSavable(r), SaveRefusal::None);
-  r.inputNames[7] = "x#$";
-  EXPECT_EQ(checkSavable(r), SaveRefusal::NameHasKeyPrefix) << "the last input counts too";
-  r.windowTitle = "A#$B";
-  EXPECT_EQ(checkSavable(r), SaveRefusal::TitleHasKeyPrefix) << "the title is looked at first";
-  SettingsRecord a;
-  a.inputNames = {"1", "2", "3", "4"};
-  a.outputNames = {"1", "2", "3", "#$"};
-  EXPECT_EQ(checkSavable(a), SaveRefusal::NameHasKeyPrefix) << "output names count";
-  a.outputNames[3] = "# $";
-  EXPECT_EQ(checkSavable(a), SaveRefusal::None) << "only the two bytes together are the prefix";
+SettingsRecord recordB() {
+  SettingsRecord b;
+  b.windowTitle = "Hall " + cp932::fromUtf8("入口");
+  b.ports = {"10003", "", "abc", "65535"};
+  b.destinationPort = "777";  // no line for it in DRAVIK_B
+  b.inputNames = {"a", "b", "c", "d", "e", "f", "g", cp932::fromUtf8("八番目")};
+  b.logging = true;
+  b.running = true;
+  b.logFilePath = "/var/log/dravik b.csv";
+  return b;
 }
 
-TEST(SettingsFile, LinesAreSplitAsATextReaderDeliversThem) {
-  using Lines = std::vector<std::string>;
-  EXPECT_EQ(splitSettingsLines(""), Lines{});
-  EXPECT_EQ(splitSettingsLines("a\r\nb\r\n"), (Lines{"a", "b"}));
-  EXPECT_EQ(splitSettingsLines("a\nb"), (Lines{"a", "b"})) << "a last line without its end";
-  EXPECT_EQ(splitSettingsLines("\r\n\n"), (Lines{"", ""})) << "empty lines are lines";
-  EXPECT_EQ(splitSettingsLines("a\rb\r\r\n"), (Lines{"a\rb\r"}))
-      << "only the CR of a CR LF pair belongs to the line end";
-  const std::string longLine(100000, 'x');
-  EXPECT_EQ(splitSettingsLines(longLine + "\r\n"), Lines{longLine}) << "no line length cap";
-}
-
-TEST(SettingsFile, KeysMatchAnywhereAndCutFromTheStart) {
-  SettingsChanges c = applyLines(kVariantA, {" #$PORT=10003"});
-  EXPECT_EQ(c.ports[0], "=10003") << "seven bytes come off the start, not off the key";
-
-  c = applyLines(kVariantA, {"#$DI1=#$TITLEBAR=X"});
-  EXPECT_EQ(c.inputNames[0], "#$TITLEBAR=X");
-  EXPECT_EQ(c.windowTitle, "X") << "a later key sees the line as the earlier one left it";
-
-  c = applyLines(kVariantA, {"#$PORT2=1\r2\n3", "#$PORT3=", "#$TITLEBAR=  spaced  "});
-  EXPECT_EQ(c.ports[1], "123") << "CR and LF go wherever they stand";
-  EXPECT_EQ(c.ports[2], "") << "an empty value is a value";
-  EXPECT_EQ(c.windowTitle, "  spaced  ") << "values are not trimmed";
-  EXPECT_FALSE(c.ports[0]) << "PORT2= must not be taken for PORT=";
-  EXPECT_FALSE(c.ports[3]);
-
-  c = applyLines(kVariantA, {"PORT=1", "#$port=2", "# comment", ""});
-  for (const auto& port : c.ports) EXPECT_FALSE(port) << "only the exact key matches";
-  EXPECT_FALSE(c.windowTitle);
-}
-
-TEST(SettingsFile, LoggingAndServerValues) {
-  EXPECT_EQ(applyLines(kVariantB, {"#$LOGGING=on"}).logging, false) << "case matters";
-  EXPECT_EQ(applyLines(kVariantB, {"#$LOGGING=ONLINE"}).logging, true) << "first two bytes";
-  EXPECT_EQ(applyLines(kVariantB, {"#$LOGGING=ON", "#$LOGGING=OFF"}).logging, false);
-  EXPECT_FALSE(applyLines(kVariantB, {"#$TITLEBAR=x"}).logging) << "not mentioned, not changed";
-
-  EXPECT_TRUE(applyLines(kVariantB, {"#$SERVER=STARTED"}).startRequested);
-  EXPECT_TRUE(applyLines(kVariantB, {"#$SERVER=STOP", "#$SERVER=START"}).startRequested);
-  EXPECT_TRUE(applyLines(kVariantB, {"#$SERVER=START", "#$SERVER=STOP"}).startRequested)
-      << "a later STOP does not take back a start";
-  EXPECT_FALSE(applyLines(kVariantB, {"#$SERVER=start"}).startRequested);
-  EXPECT_FALSE(applyLines(kVariantB, {"#$SERVER=STAR"}).startRequested);
-}
-
-TEST(SettingsFile, NamesAreCutAtTwentyBytesWithoutHalfCharacters) {
-  SettingsChanges c = applyLines(kVariantB, {"#$DI2=ABCDEFGHIJKLMNOPQRSTUVWXY"});
-  EXPECT_EQ(c.inputNames[1], "ABCDEFGHIJKLMNOPQRST");
-  // 19 ASCII bytes, then a double-byte character whose second byte would be the 21st.
-  c = applyLines(kVariantB, {("#$DI8=" + std::string(19, 'n') + cp932::fromUtf8("表示")).c_str()});
-  EXPECT_EQ(c.inputNames[7], std::string(19, 'n')) << "the half character is dropped";
-  const std::string tenKanji = cp932::fromUtf8("一二三四五六七八九十");
-  c = applyLines(kVariantB, {("#$DI3=" + tenKanji + cp932::fromUtf8("百")).c_str()});
-  EXPECT_EQ(c.inputNames[2], tenKanji) << "ten double-byte characters fill a name exactly";
-
-  const std::string longText(300, 'p');
-  c = applyLines(kVariantA, {("#$PORT=" + longText).c_str(), ("#$TITLEBAR=" + longText).c_str(),
-                             ("#$LOGFILENAME=" + longText).c_str(), ("#$DO4=" + longText).c_str()});
-  EXPECT_EQ(c.ports[0], longText) << "ports, title and path are taken whole";
-  EXPECT_EQ(c.windowTitle, longText);
-  EXPECT_EQ(c.logFilePath, longText);
-  EXPECT_EQ(c.outputNames[3], std::string(20, 'p'));
-}
-
-TEST(SettingsFile, EachVariantTakesOnlyItsOwnKeys) {
-  SettingsChanges a = applyLines(kVariantA, {"#$DI5=five", "#$DI8=eight", "#$DI4=four"});
-  EXPECT_EQ(a.inputNames[3], "four");
-  for (int i = 4; i < kMaxInputs; ++i) EXPECT_FALSE(a.inputNames[i]) << "input " << i + 1;
-
-  SettingsChanges b = applyLines(kVariantB, {"#$SEND=1234", "#$DO1=out", "#$DI8=eight"});
-  EXPECT_FALSE(b.destinationPort) << "DRAVIK_B has no destination port";
-  for (const auto& name : b.outputNames) EXPECT_FALSE(name) << "DRAVIK_B has no outputs";
-  EXPECT_EQ(b.inputNames[7], "eight");
-}
-
-TEST(SettingsFile, WhatIsWrittenReadsBackTheSame) {
-  const SettingsRecord written = sampleRecordB();
-  SettingsChanges read;
-  for (const std::string& line : splitSettingsLines(formatSettingsFile(kVariantB, written))) {
-    applySettingsLine(kVariantB, line, read);
+TEST(SettingsFile, RecordsGiveTheirBytesAndReadBackTheSame) {
+  const std::pair<const VariantProfile*, SettingsRecord> cases[] = {{&kVariantA, recordA()},
+                                                                    {&kVariantB, recordB()}};
+  EXPECT_EQ(formatSettingsFile(kVariantA, cases[0].second),
+            "#$TITLEBAR=T\r\n#$PORT=1\r\n#$PORT2=2\r\n#$PORT3=3\r\n#$PORT4=4\r\n#$SEND=5\r\n"
+            "#$DI1=i1\r\n#$DI2=i2\r\n#$DI3=i3\r\n#$DI4=i4\r\n#$DO1=o1\r\n#$DO2=o2\r\n#$DO3=o3\r\n"
+            "#$DO4=o4\r\n#$LOGGING=OFF\r\n#$SERVER=STOP\r\n#$LOGFILENAME=\r\n");
+  EXPECT_EQ(formatSettingsFile(kVariantB, cases[1].second),
+            "#$TITLEBAR=Hall " + cp932::fromUtf8("入口") +
+                "\r\n#$PORT=10003\r\n#$PORT2=\r\n#$PORT3=abc\r\n#$PORT4=65535\r\n"
+                "#$DI1=a\r\n#$DI2=b\r\n#$DI3=c\r\n#$DI4=d\r\n#$DI5=e\r\n#$DI6=f\r\n"
+                "#$DI7=g\r\n#$DI8=" +
+                cp932::fromUtf8("八番目") +
+                "\r\n#$LOGGING=ON\r\n#$SERVER=START\r\n#$LOGFILENAME=/var/log/dravik b.csv\r\n");
+  for (const auto& [profile, record] : cases) {
+    const SettingsChanges read = applyAll(*profile, formatSettingsFile(*profile, record));
+    SettingsChanges expected;
+    expected.windowTitle = record.windowTitle;
+    for (int i = 0; i < kPortSlotCount; ++i) expected.ports[i] = record.ports[i];
+    if (profile->hasOutputs()) expected.destinationPort = record.destinationPort;
+    for (int i = 0; i < profile->inputCount(); ++i) expected.inputNames[i] = record.inputNames[i];
+    for (int i = 0; i < profile->outputCount(); ++i) {
+      expected.outputNames[i] = record.outputNames[i];
+    }
+    expected.logging = record.logging;
+    expected.startRequested = record.running;
+    expected.logFilePath = record.logFilePath;
+    EXPECT_EQ(describe(read), describe(expected)) << profile->programName;
   }
-  EXPECT_EQ(read.windowTitle, written.windowTitle);
-  for (int i = 0; i < kPortSlotCount; ++i) EXPECT_EQ(read.ports[i], written.ports[i]) << i;
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(read.inputNames[i], written.inputNames[i]) << i;
-  EXPECT_EQ(read.logging, written.logging);
-  EXPECT_EQ(read.startRequested, written.running);
-  EXPECT_EQ(read.logFilePath, written.logFilePath);
 }
 
-using test::fileText;
-using test::TempDir;
+// The title is looked at first, then the names; ports, destination and path never.
+TEST(SettingsFile, SavingIsRefusedForTheFirstValueHoldingTheKeyPrefix) {
+  SettingsRecord r = recordA();
+  r.ports[0] = r.destinationPort = r.logFilePath = "#$";
+  r.outputNames[0] = "# $";
+  EXPECT_EQ(checkSavable(r), SaveRefusal::None);
+  r.outputNames[3] = "x#$";
+  EXPECT_EQ(checkSavable(r), SaveRefusal::NameHasKeyPrefix) << "the last output";
+  r.outputNames[3] = "";
+  r.inputNames[3] = "#$";
+  EXPECT_EQ(checkSavable(r), SaveRefusal::NameHasKeyPrefix) << "the last input";
+  r.windowTitle = "A#$B";
+  EXPECT_EQ(checkSavable(r), SaveRefusal::TitleHasKeyPrefix);
+}
+
+std::size_t openDescriptors() {
+  return static_cast<std::size_t>(
+      std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
+  TempDir dir;
+  const std::string file = dir.path() + "/f";
+  const std::string big(10000, 'b');
+  struct Case {
+    std::string bytes;
+    std::optional<std::string> all;
+    std::optional<std::string> first;
+  };
+  const Case cases[] = {
+      {"a\r\nb", "a\r\nb", "a"},
+      {"a\nb\n", "a\nb\n", "a"},
+      {"a", "a", "a"},
+      {"a \n", "a \n", "a "},
+      {"a\r", "a\r", "a\r"},
+      {"a\r\r\n", "a\r\r\n", "a\r"},
+      {"\r\nx", "\r\nx", ""},
+      {"\n", "\n", ""},
+      {"", "", std::nullopt},
+      {std::string("a\0b", 3), std::string("a\0b", 3), std::string("a\0b", 3)},
+      {big + "\n" + big, big + "\n" + big, big},
+  };
+  for (const Case& c : cases) {
+    writeBytes(file, c.bytes);
+    const std::string name = testing::PrintToString(c.bytes.substr(0, 8));
+    EXPECT_EQ(textfile::readAll(file), c.all) << name;
+    EXPECT_EQ(textfile::readFirstLine(file), c.first) << name;
+  }
+  EXPECT_EQ(textfile::readAll(dir.path() + "/missing"), std::nullopt);
+  EXPECT_EQ(textfile::readFirstLine(dir.path() + "/missing"), std::nullopt);
+  EXPECT_EQ(textfile::readAll(dir.path()), std::nullopt) << "a folder reads as nothing";
+
+  // Every open is closed again: the settings are read at every load, for as long as the
+  // program runs.
+  const std::size_t before = openDescriptors();
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(textfile::readAll(file));
+    ASSERT_TRUE(textfile::readFirstLine(file));
+    ASSERT_TRUE(textfile::replace(file, "saved"));
+    textfile::AppendFile log;
+    ASSERT_TRUE(log.open(file));
+  }
+  EXPECT_EQ(openDescriptors(), before) << "descriptors left open";
+}
 
 unsigned permissions(const std::string& path) {
   struct stat st {};
@@ -200,16 +259,23 @@ TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
   EXPECT_EQ(fileText(file), "old");
   EXPECT_EQ(permissions(file), 0444u);
 
+  // A second name of the old file keeps the old content: the new file was renamed over it.
+  const std::string oldName = dir.path() + "/old.dva";
+  std::filesystem::create_hard_link(file, oldName);
   ::chmod(file.c_str(), 0640);
   ASSERT_TRUE(textfile::replace(file, "new"));
   EXPECT_EQ(fileText(file), "new");
+  EXPECT_EQ(fileText(oldName), "old") << "saved through a new file, not over the old bytes";
   EXPECT_EQ(permissions(file), 0640u) << "the file keeps its permission bits";
+  std::filesystem::remove(oldName);
 
   const std::string link = dir.path() + "/link.dva";
   std::filesystem::create_symlink("a.dva", link);
   ASSERT_TRUE(textfile::replace(link, "through"));
   EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link stays a link";
   EXPECT_EQ(fileText(file), "through") << "its target takes the settings";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2)
+      << "no temporary file is left beside the file";
 
   // A folder that takes no new file, holding a file its owner may write.
   const std::string locked = dir.path() + "/locked";

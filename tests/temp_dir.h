@@ -13,6 +13,7 @@
 #include <functional>
 #include <future>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -38,10 +39,20 @@ class TempDir {
   std::string path_;
 };
 
+// The file's bytes (the path is a file name of this system, UTF-8); nothing when unreadable.
+inline std::optional<std::string> readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // A file's whole content; empty when it cannot be read.
 inline std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  return readBytes(path).value_or("");
+}
+
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // Line ends in a file.

@@ -1,11 +1,10 @@
-// The trace operation: cut, literal texts, the discarding variant, and concurrent callers.
+// The trace operation (cut, literal texts, the discarding variant) and the backlog that waits
+// for the window.
 #include "logging/trace.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <thread>
-#include <vector>
+#include <functional>
 
 #include "engine/variant_profile.h"
 #include "fake_view.h"
@@ -14,72 +13,45 @@
 namespace dravik {
 namespace {
 
-TEST(Trace, FormatsAndCutsAt255Bytes) {
-  test::FakeView view;
-  Trace trace(view, true);
-  trace("from:%s   Recv %02x %02x\r\n", "127.0.0.1", 0x44, 0x4f);
-  EXPECT_EQ(view.trace(), "from:127.0.0.1   Recv 44 4f\r\n");
-
-  view.clearTrace();
-  trace("%s", std::string(300, 'x').c_str());
-  EXPECT_EQ(view.trace(), std::string(255, 'x'));
-  view.clearTrace();
-  trace.literal(std::string(300, 'y'));
-  EXPECT_EQ(view.trace(), std::string(255, 'y')) << "a literal text is cut like any trace";
-}
-
-TEST(Trace, LiteralTextKeepsPercentSigns) {
-  test::FakeView view;
-  Trace trace(view, true);
-  trace.literal("#$DI1=100%s %d\r\n");
-  EXPECT_EQ(view.trace(), "#$DI1=100%s %d\r\n");
-}
-
-TEST(Trace, ClearEmptiesThePane) {
-  test::FakeView view;
-  Trace trace(view, true);
-  trace("server start.\r\n");
-  trace.clear();
-  trace("select.\r\n");
-  EXPECT_EQ(view.trace(), "select.\r\n");
-}
-
-TEST(Trace, VariantAWritesNothing) {
-  test::FakeView view;
-  Trace trace(view, kVariantA.traceEnabled);
-  trace("server start.\r\n");
-  trace.literal("cfg line\r\n");
-  trace.clear();
-  EXPECT_EQ(view.trace(), "");
-}
-
-TEST(Trace, ConcurrentLinesArriveWhole) {
-  test::FakeView view;
-  Trace trace(view, kVariantB.traceEnabled);
-  constexpr int kThreads = 8, kLines = 200;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < kLines; ++i) trace("thread %d line %03d ........\r\n", t, i);
-    });
+TEST(Trace, WhatEachCallLeavesInThePane) {
+  const std::string x300(300, 'x');
+  struct Case {
+    const char* what;
+    bool enabled;
+    std::function<void(const Trace&)> calls;
+    std::string pane;
+  };
+  const Case cases[] = {
+      {"printf rules", true,
+       [](const Trace& t) { t("from:%s   Recv %02x %02x\r\n", "127.0.0.1", 0x44, 0x4f); },
+       "earlier\r\nfrom:127.0.0.1   Recv 44 4f\r\n"},
+      {"a formatted trace is cut at 255 bytes", true,
+       [&](const Trace& t) { t("%s", x300.c_str()); }, "earlier\r\n" + std::string(255, 'x')},
+      {"a literal text is cut like any trace", true, [&](const Trace& t) { t.literal(x300); },
+       "earlier\r\n" + std::string(255, 'x')},
+      {"a literal keeps percent signs", true,
+       [](const Trace& t) { t.literal("#$DI1=100%s %d\r\n"); }, "earlier\r\n#$DI1=100%s %d\r\n"},
+      {"clear empties the pane", true,
+       [](const Trace& t) {
+         t("server start.\r\n");
+         t.clear();
+         t("select.\r\n");
+       },
+       "select.\r\n"},
+      {"DRAVIK_A writes and clears nothing", kVariantA.traceEnabled,
+       [](const Trace& t) {
+         t("server start.\r\n");
+         t.literal("cfg line\r\n");
+         t.clear();
+       },
+       "earlier\r\n"},
+  };
+  for (const Case& c : cases) {
+    test::FakeView view;
+    view.appendTrace("earlier\r\n");
+    c.calls(Trace(view, c.enabled));
+    EXPECT_EQ(view.trace(), c.pane) << c.what;
   }
-  for (auto& th : threads) th.join();
-  const std::string all = view.trace();
-  std::vector<int> next(kThreads, 0);
-  std::size_t pos = 0;
-  int lines = 0;
-  while (pos < all.size()) {
-    std::size_t end = all.find("\r\n", pos);
-    ASSERT_NE(end, std::string::npos) << "a line lost its end";
-    int t = -1, i = -1;
-    ASSERT_EQ(std::sscanf(all.c_str() + pos, "thread %d line %d ........", &t, &i), 2)
-        << "interleaved line: " << all.substr(pos, end - pos);
-    ASSERT_EQ(all.substr(pos, end - pos).size(), 26u) << all.substr(pos, end - pos);
-    EXPECT_EQ(i, next[t]++) << "lines of one thread out of order";
-    pos = end + 2;
-    ++lines;
-  }
-  EXPECT_EQ(lines, kThreads * kLines);
 }
 
 TEST(TraceBacklog, KeepsTheNewestLinesAndSaysOnceHowManyWereDropped) {
