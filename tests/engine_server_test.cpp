@@ -17,7 +17,6 @@
 #include "loopback_peer.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
-#include "monitor/port_text.h"
 #include "monitor_rig.h"
 #include "temp_dir.h"
 
@@ -45,19 +44,6 @@ std::string formatted(const std::string& format, const char* address) {
 }
 
 const Bytes kDo1On{0x44, 0x4F, 0x31, 0x30, 0xC8};
-
-TEST(PortText, LeadingNumberFrom1024To65535) {
-  const struct {
-    const char* text;
-    std::optional<int> port;
-  } cases[] = {{"1024", 1024},  {"65535", 65535},   {" 5000 ", 5000}, {"5000abc", 5000},
-               {"+2000", 2000}, {"\t08080", 8080},  {"1023", {}},     {"65536", {}},
-               {"0", {}},       {"-2000", {}},      {"abc", {}},      {"", {}},
-               {"- 2000", {}},  {"99999999999", {}}};
-  for (const auto& c : cases) EXPECT_EQ(parsePort(c.text), c.port) << "'" << c.text << "'";
-  EXPECT_TRUE(isBlankText(" \t"));
-  EXPECT_FALSE(isBlankText(" 1"));
-}
 
 TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
