@@ -107,65 +107,35 @@ TEST(GuiFlood, WorkerChangesAreOneFlushThatTheWindowsOwnCallsNeverFollow) {
       << "the rest of the flush was applied before the handler's own call";
 }
 
-// A unit that pipelines frames as fast as the monitor answers them, never more than
-// kInFlight unanswered, so that no answer is lost to a full socket buffer.
-class PipeliningUnit {
- public:
-  static constexpr int kInFlight = 2000;
-  static constexpr std::size_t kAnswerBytes = 5;
+// Frame i: a partial frame (DK) for every third, a full one (DO) otherwise; the input bits
+// follow i.
+Bytes frame(int i) {
+  const auto nibble = [](int v) { return static_cast<std::uint8_t>(0x30 | (v & 0x0F)); };
+  if (i % 3 == 0)
+    return {'D', 'K', nibble(i), nibble(i >> 2), nibble(i >> 4), nibble(i >> 6), 0xC8};
+  return {'D', 'O', nibble(i), nibble(i >> 4), 0xC8};
+}
 
-  explicit PipeliningUnit(int port) : fd_(connectUnit(port)) {}
-  ~PipeliningUnit() {
-    if (fd_ >= 0) ::close(fd_);
+// A unit that sends `frames` from a thread of its own while it reads the `count` answers of
+// five bytes, calling `sample` between reads; whether every answer came.
+bool pipeline(int fd, const Bytes& frames, std::size_t count, const std::function<void()>& sample) {
+  std::thread sender([&] { sendBytes(fd, frames); });
+  std::size_t answered = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 120s;
+  std::uint8_t answers[65536];
+  while (answered < 5 * count && std::chrono::steady_clock::now() < deadline) {
+    pollfd readable{fd, POLLIN, 0};
+    ::poll(&readable, 1, 10);
+    const ssize_t n = ::recv(fd, answers, sizeof answers, MSG_DONTWAIT);
+    if (n == 0) break;
+    if (n > 0) answered += static_cast<std::size_t>(n);
+    sample();
   }
-  bool connected() const { return fd_ >= 0; }
-
-  // Frame i: a partial frame (DK) for every third, a full one (DO) otherwise; the input bits
-  // follow i.
-  static std::vector<std::uint8_t> frame(int i) {
-    const auto nibble = [](int v) { return static_cast<std::uint8_t>(0x30 | (v & 0x0F)); };
-    if (i % 3 == 0)
-      return {'D', 'K', nibble(i), nibble(i >> 2), nibble(i >> 4), nibble(i >> 6), 0xC8};
-    return {'D', 'O', nibble(i), nibble(i >> 4), 0xC8};
-  }
-
-  // Sends `count` frames, then `last`, and reads every answer; calls `sample` between bursts.
-  // False when the monitor stopped answering.
-  bool run(int count, const std::vector<std::uint8_t>& last, const std::function<void()>& sample) {
-    const int total = count + 1;
-    int sent = 0;
-    std::size_t answerBytes = 0;
-    const auto deadline = std::chrono::steady_clock::now() + 120s;
-    while (answerBytes < static_cast<std::size_t>(total) * kAnswerBytes) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      const int answered = static_cast<int>(answerBytes / kAnswerBytes);
-      std::vector<std::uint8_t> burst;
-      while (sent < total && sent - answered < kInFlight && burst.size() < 8192) {
-        const std::vector<std::uint8_t> next = sent == count ? last : frame(sent);
-        burst.insert(burst.end(), next.begin(), next.end());
-        ++sent;
-      }
-      if (!burst.empty() && ::send(fd_, burst.data(), burst.size(), MSG_NOSIGNAL) !=
-                                static_cast<ssize_t>(burst.size())) {
-        return false;
-      }
-      pollfd readable{fd_, POLLIN, 0};
-      if (::poll(&readable, 1, burst.empty() ? 1000 : 0) < 0) return false;
-      std::uint8_t answers[65536];
-      for (;;) {
-        const ssize_t n = ::recv(fd_, answers, sizeof answers, MSG_DONTWAIT);
-        if (n == 0) return false;
-        if (n < 0) break;
-        answerBytes += static_cast<std::size_t>(n);
-      }
-      sample();
-    }
-    return true;
-  }
-
- private:
-  int fd_;
-};
+  const bool all = answered == 5 * count;
+  if (!all) ::shutdown(fd, SHUT_RDWR);  // ends a sender the monitor stopped reading
+  sender.join();
+  return all;
+}
 
 class Flood : public PerVariant {};
 INSTANTIATE_TEST_SUITE_P(Gui, Flood, testing::Values(&kVariantA, &kVariantB), variantName);
@@ -190,18 +160,23 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
       << "the server starts";
   EXPECT_TRUE(paints(status, kRed)) << "status panel on red while serving";
   EXPECT_TRUE(lampsAre(profile().inputs, kBlack)) << "input lamps black while serving";
-  PipeliningUnit unit(port);
-  ASSERT_TRUE(unit.connected());
+  const int unit = connectUnit(port);
+  ASSERT_GE(unit, 0);
   auto* pane = rig.widget<QPlainTextEdit>(ctl::kTracePane);
   ASSERT_TRUE(pane);
 
   // Inputs 1, 3, 6 and 8 on: every lamp of the last frame differs from its neighbour.
-  const std::vector<std::uint8_t> last{'D', 'O', 0x35, 0x3A, 0xC8};
+  Bytes frames;
+  for (int i = 0; i < kFrames; ++i) {
+    const Bytes next = frame(i);
+    frames.insert(frames.end(), next.begin(), next.end());
+  }
+  frames.insert(frames.end(), {'D', 'O', 0x35, 0x3A, 0xC8});
   const unsigned lastBits = 0xA5;
   QueuedCallCounter queued(view);
   std::size_t mostPending = 0;
   // No event is processed while the unit floods: only the pending table may grow.
-  ASSERT_TRUE(unit.run(kFrames, last, [&] {
+  ASSERT_TRUE(pipeline(unit, frames, kFrames + 1, [&] {
     mostPending = std::max(mostPending, view.pendingControlCount());
   })) << "the monitor answers every frame";
   const std::size_t touched = profile().inputs.size() + profile().outputs.size() + 1;
@@ -223,6 +198,7 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
     EXPECT_TRUE(view.control(row.button)->isEnabled()) << "ON/OFF " << row.button;
   }
 
+  ::close(unit);
   rig.widget<QPushButton>(ctl::kStartStop)->click();
   EXPECT_TRUE(processUntil([&] { return lampsAre(profile().inputs, kGray); }))
       << "stopping turns the lamps gray again";
