@@ -124,13 +124,16 @@ TEST(ViewChanges, ChangesRecordedWhileABatchIsTakenComeAfterIt) {
 
 TEST(ViewChanges, ManyRecordingThreadsLoseNoTraceLineAndEndOnTheirLastState) {
   constexpr int kThreads = 4;
-  constexpr int kCalls = 5000;
+  constexpr int kCalls = 20000;
   ViewChanges changes(kThreads * kCalls + 1);
   std::atomic<int> requests{0};
   std::atomic<int> running{kThreads};
+  std::atomic<int> waiting{kThreads};
   std::vector<std::thread> workers;
   for (int t = 0; t < kThreads; ++t) {
     workers.emplace_back([&, t] {
+      // All start together, so that their records overlap.
+      for (--waiting; waiting > 0;) std::this_thread::yield();
       for (int i = 0; i < kCalls; ++i) {
         const std::string line = std::to_string(t) + " " + std::to_string(i);
         requests += changes.setText(t, line);
