@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -21,10 +18,6 @@ namespace dravik::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-const QColor kGray(127, 127, 127);
-const QColor kRed(255, 0, 0);
-const QColor kBlack(0, 0, 0);
 
 QString u(const char* text) {
   return QString::fromUtf8(text);
@@ -69,41 +62,6 @@ class ChattyUnit {
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
-
-TEST(GuiSession, StartTurnsLampsBlackAndAUnitsFrameTurnsItsLampRed) {
-  GuiRig rig(kVariantA, true);
-  ASSERT_TRUE(rig.session->start());
-  ui::QtView& view = rig.view();
-  const int port = startOnLoopback(rig);
-  ASSERT_TRUE(rig.boxes.isEmpty()) << rig.boxes.join('\n').toStdString();
-  ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }))
-      << "the server starts";
-  EXPECT_EQ(rig.widget<QLabel>(ctl::kStatusPanel)->text(), u("接続待機中"));
-  EXPECT_TRUE(paints(view.control(ctl::kStatusPanel), kRed)) << "status panel on red";
-  for (const InputRow& row : kVariantA.inputs) {
-    EXPECT_EQ(centreColour(view.control(row.lamp)), kBlack) << "input lamp " << row.lamp;
-  }
-
-  const int unit = connectUnit(port);
-  ASSERT_GE(unit, 0);
-  const std::uint8_t frame[] = {0x44, 0x4F, 0x31, 0x30, 0xC8};  // DI1 on, DI2 off
-  ASSERT_EQ(::send(unit, frame, sizeof frame, MSG_NOSIGNAL), 5);
-  QWidget* lamp1 = view.control(kVariantA.inputs[0].lamp);
-  EXPECT_TRUE(processUntil([&] { return centreColour(lamp1) == kRed; })) << "DI1's lamp turns red";
-  EXPECT_EQ(centreColour(view.control(kVariantA.inputs[1].lamp)), kBlack) << "DI2 stays black";
-  EXPECT_TRUE(processUntil([&] {
-    return rig.widget<QLabel>(kSlotControls[0].sourceLabel)->text() == u("接続元 : 127.0.0.1");
-  })) << "the slot shows its unit's address";
-  EXPECT_TRUE(processUntil([&] { return view.control(kVariantA.outputs[0].button)->isEnabled(); }))
-      << "ON/OFF buttons come alive once a unit reported";
-  ::close(unit);
-
-  rig.widget<QPushButton>(ctl::kStartStop)->click();
-  EXPECT_TRUE(processUntil([&] { return centreColour(lamp1) == kGray; }))
-      << "stopping turns the lamps gray again";
-  EXPECT_TRUE(
-      processUntil([&] { return rig.widget<QLabel>(ctl::kStatusPanel)->text() == u("停止中"); }));
-}
 
 TEST(GuiSession, CloseBoxStopsEverySlotWithItsPausesAndLeavesNoThread) {
   const int baseline = threadBaseline();
@@ -185,16 +143,6 @@ TEST(GuiSession, ClosingWhileUnitsReportNeitherHangsNorCrashes) {
 TEST(GuiSession, WithoutAdapterTheMessageIsShownAndTheWindowNever) {
   GuiRig rig(kVariantA);
   rig.adapters.tables = HostAdapters{};
-  int shows = 0;
-  struct ShowCounter : QObject {
-    int& shows;
-    explicit ShowCounter(int& s) : shows(s) {}
-    bool eventFilter(QObject*, QEvent* event) override {
-      if (event->type() == QEvent::Show) ++shows;
-      return false;
-    }
-  } counter(shows);
-  rig.view().window().installEventFilter(&counter);
   const int baseline = threadsBesidesQtPool();  // no window shown yet, and none will be
 
   EXPECT_FALSE(rig.session->start());
@@ -202,9 +150,8 @@ TEST(GuiSession, WithoutAdapterTheMessageIsShownAndTheWindowNever) {
   EXPECT_EQ(rig.captions, QStringList{u("DRAVIK_A")}) << "captioned with the program's name";
   EXPECT_EQ(rig.view().modalResult(), -1);
   EXPECT_EQ(rig.session->run(), -1) << "run returns at once";
-  EXPECT_EQ(shows, 0) << "the window was never shown";
+  EXPECT_FALSE(rig.view().window().windowHandle()) << "the window was never shown";
   EXPECT_EQ(threadsBesidesQtPool(), baseline);
-  rig.view().window().removeEventFilter(&counter);
 }
 
 TEST(GuiSession, WorkerMessageBoxWaitsForOkAndIsReleasedByClosing) {

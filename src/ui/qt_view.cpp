@@ -1,18 +1,12 @@
 #include "ui/qt_view.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDialog>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSignalBlocker>
 
 #include "monitor/controls.h"
@@ -26,8 +20,6 @@ namespace {
 
 // Marks the message boxes shown for worker threads, so that closing can dismiss them.
 constexpr const char* kWorkerBoxProperty = "dravikWorkerBox";
-// The title dialog's typing limit in CP932 bytes.
-constexpr int kTitleBytes = 50;
 // A multi-line field set whole (the log file's path) shows at most this many characters and
 // then an ellipsis: wrapping one unbroken line costs the window's thread more the longer it
 // is, and the field shows two lines of about thirty characters.
@@ -82,11 +74,11 @@ QtView::QtView(const VariantProfile& profile)
   if (auto* pane = qobject_cast<QPlainTextEdit*>(control(ctl::kTracePane))) {
     pane->setMaximumBlockCount(kTraceLines);
   }
-  qApp->installEventFilter(this);
+  keys_ = std::make_unique<KeyFilter>(*window_, [this] { Q_EMIT cancelRequested(); });
 }
 
 QtView::~QtView() {
-  qApp->removeEventFilter(this);
+  keys_.reset();
   releaseWaitingWorkers();
 }
 
@@ -95,70 +87,13 @@ QWidget* QtView::control(int id) const {
   return found == built_.byId.end() ? nullptr : found->second;
 }
 
-bool QtView::Pending::empty() const {
-  return controls.empty() && !clearTrace && trace.empty() && steps.empty();
-}
-
-void QtView::Pending::addTrace(const std::string& text) {
-  if (text.empty()) return;
-  // A lead byte could pair with the next trace's first byte, and "\r" then "\n" would become
-  // one line end: shown one by one, they never joined.
-  const auto last = static_cast<unsigned char>(text.back());
-  trace.append(text, last == '\r' || cp932::isLeadByte(last));
-}
-
-std::optional<QtView::Change> QtView::Pending::take() {
-  while (!controls.empty()) {
-    const auto first = controls.begin();
-    const int id = first->first;
-    ControlUpdate& update = first->second;
-    if (update.text) {
-      Change change(Change::Kind::Text, id, std::move(*update.text));
-      update.text.reset();
-      return change;
-    }
-    for (auto [flag, kind] : {std::pair{&update.enabled, Change::Kind::Enabled},
-                              std::pair{&update.checked, Change::Kind::Checked},
-                              std::pair{&update.visible, Change::Kind::Visible}}) {
-      if (*flag) {
-        const bool on = **flag;
-        flag->reset();
-        return Change(kind, id, on);
-      }
-    }
-    if (update.repaint) {
-      update.repaint = false;
-      return Change(Change::Kind::Repaint, id);
-    }
-    controls.erase(first);
-  }
-  if (clearTrace) {
-    clearTrace = false;
-    return Change(Change::Kind::ClearTrace);
-  }
-  if (!trace.empty()) return Change(Change::Kind::Trace, 0, trace.takePiece());
-  if (!steps.empty()) {
-    Change change(std::move(steps.front()));
-    steps.pop_front();
-    return change;
-  }
-  return std::nullopt;
-}
-
 template <typename Record>
 bool QtView::fromWorker(const Record& record) {
   if (onWindowThread()) {
     applyPending();
     return false;
   }
-  bool queue = false;
-  {
-    const std::lock_guard guard(pendingLock_);
-    record(pending_);
-    queue = !flushQueued_;
-    flushQueued_ = true;
-  }
-  if (queue) {
+  if (record()) {
     QMetaObject::invokeMethod(
         this, [this] { flushWorkerChanges(); }, Qt::QueuedConnection);
   }
@@ -168,26 +103,16 @@ bool QtView::fromWorker(const Record& record) {
 void QtView::applyPending() const {
   // A change may emit a signal whose handler calls back into the view: the nested call goes
   // on with the same batch, so every change is still applied once and in order.
-  for (;;) {
-    if (applying_.empty()) {
-      const std::lock_guard guard(pendingLock_);
-      if (pending_.empty()) return;
-      std::swap(applying_, pending_);
-    }
-    if (std::optional<Change> change = applying_.take()) apply(*change);
-  }
+  while (std::optional<ViewChanges::Change> change = changes_.next()) apply(*change);
 }
 
 void QtView::flushWorkerChanges() const {
-  {
-    const std::lock_guard guard(pendingLock_);
-    flushQueued_ = false;
-    if (applying_.empty()) std::swap(applying_, pending_);
-  }
+  changes_.startFlush();
   applyPending();
 }
 
-void QtView::apply(const Change& change) const {
+void QtView::apply(const ViewChanges::Change& change) const {
+  using Change = ViewChanges::Change;
   QWidget* widget = control(change.id);
   switch (change.kind) {
     case Change::Kind::Text:
@@ -246,17 +171,16 @@ void QtView::applyTrace(const std::string& text) const {
 }
 
 std::size_t QtView::pendingControlCount() const {
-  const std::lock_guard guard(pendingLock_);
-  return pending_.controls.size();
+  return changes_.pendingControlCount();
 }
 
 void QtView::post(std::function<void()> call) {
-  if (fromWorker([&call](Pending& pending) { pending.steps.push_back(std::move(call)); })) return;
+  if (fromWorker([&] { return changes_.post(std::move(call)); })) return;
   call();
 }
 
 void QtView::setText(int id, const std::string& text) {
-  if (fromWorker([&](Pending& pending) { pending.controls[id].text = text; })) return;
+  if (fromWorker([&] { return changes_.setText(id, text); })) return;
   applyText(id, text);
 }
 
@@ -279,13 +203,13 @@ std::string QtView::text(int id) const {
 }
 
 void QtView::enable(int id, bool enabled) {
-  if (fromWorker([&](Pending& pending) { pending.controls[id].enabled = enabled; })) return;
-  apply(Change(Change::Kind::Enabled, id, enabled));
+  if (fromWorker([&] { return changes_.enable(id, enabled); })) return;
+  apply(ViewChanges::Change(ViewChanges::Change::Kind::Enabled, id, enabled));
 }
 
 void QtView::repaint(int id) {
-  if (fromWorker([&](Pending& pending) { pending.controls[id].repaint = true; })) return;
-  apply(Change(Change::Kind::Repaint, id));
+  if (fromWorker([&] { return changes_.repaint(id); })) return;
+  apply(ViewChanges::Change(ViewChanges::Change::Kind::Repaint, id));
 }
 
 bool QtView::isChecked(int id) const {
@@ -295,13 +219,13 @@ bool QtView::isChecked(int id) const {
 }
 
 void QtView::setChecked(int id, bool checked) {
-  if (fromWorker([&](Pending& pending) { pending.controls[id].checked = checked; })) return;
-  apply(Change(Change::Kind::Checked, id, checked));
+  if (fromWorker([&] { return changes_.setChecked(id, checked); })) return;
+  apply(ViewChanges::Change(ViewChanges::Change::Kind::Checked, id, checked));
 }
 
 void QtView::setVisible(int id, bool visible) {
-  if (fromWorker([&](Pending& pending) { pending.controls[id].visible = visible; })) return;
-  apply(Change(Change::Kind::Visible, id, visible));
+  if (fromWorker([&] { return changes_.setVisible(id, visible); })) return;
+  apply(ViewChanges::Change(ViewChanges::Change::Kind::Visible, id, visible));
 }
 
 void QtView::limitText(int id, int bytes) {
@@ -313,17 +237,13 @@ void QtView::limitText(int id, int bytes) {
 }
 
 void QtView::appendTrace(const std::string& text) {
-  if (fromWorker([&](Pending& pending) { pending.addTrace(text); })) return;
+  if (fromWorker([&] { return changes_.appendTrace(text); })) return;
   applyTrace(text);
 }
 
 void QtView::clearTrace() {
-  const auto record = [](Pending& pending) {
-    pending.trace.clear();
-    pending.clearTrace = true;
-  };
-  if (fromWorker(record)) return;
-  apply(Change(Change::Kind::ClearTrace));
+  if (fromWorker([&] { return changes_.clearTrace(); })) return;
+  apply(ViewChanges::Change(ViewChanges::Change::Kind::ClearTrace));
 }
 
 void QtView::addComboItem(int id, const std::string& text) {
@@ -404,75 +324,20 @@ void QtView::releaseWaitingWorkers() {
   }
 }
 
-QStringList QtView::qtFilters(std::string_view filter) {
-  QStringList filters;
-  const QStringList parts = latin(filter).split(QLatin1Char('|'));
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    QString name = parts[i].trimmed();
-    const QString patterns = parts[i + 1];
-    if (name.isEmpty() && patterns.isEmpty()) break;
-    // Qt reads the patterns from the name's own parentheses; ours replace them.
-    const qsizetype open = name.lastIndexOf(QLatin1Char('('));
-    if (open > 0 && name.endsWith(QLatin1Char(')'))) name = name.left(open).trimmed();
-    QStringList globs;
-    for (const QString& pattern : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-      const QString glob = pattern.trimmed();
-      if (glob == QStringLiteral("*.*")) {
-        globs << QStringLiteral("*");
-        continue;
-      }
-      for (const QString& cased : {glob, glob.toUpper(), glob.toLower()}) {
-        if (!globs.contains(cased)) globs << cased;
-      }
-    }
-    filters << QStringLiteral("%1 (%2)").arg(name, globs.join(QLatin1Char(' ')));
-  }
-  return filters;
-}
-
 std::optional<std::string> QtView::chooseFile(const FileDialog& request) {
   applyPending();
-  QFileDialog dialog(window_.get());
-  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  dialog.setDefaultSuffix(latin(request.defaultExtension));
-  dialog.setNameFilters(qtFilters(request.filter));
-  if (!request.initialPath.empty()) {
-    const QFileInfo initial(fromCp932(request.initialPath));
-    dialog.setDirectory(initial.absolutePath());
-    dialog.selectFile(initial.fileName());
-  }
-  std::optional<QString> chosen;
-  if (fileDialogHook) {
-    chosen = fileDialogHook(dialog);
-  } else if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-    chosen = dialog.selectedFiles().first();
-  }
+  const std::optional<QString> chosen =
+      ui::chooseFile(window_.get(), request, fromCp932(request.initialPath), fileDialogHook);
   if (!chosen) return std::nullopt;
   return toCp932(*chosen);
 }
 
 std::optional<std::string> QtView::askTitle(const std::string& current) {
   applyPending();
-  QDialog dialog(window_.get(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  const BuiltWindow parts = buildWindow(dialog, titleDialogTemplate(), {});
-  auto* field = qobject_cast<QLineEdit*>(parts.byId.at(kTitleField));
-  field->setText(fromCp932(current));
-  field->setValidator(new Cp932LimitValidator(kTitleBytes, field));
-  field->selectAll();
-  field->setFocus();
-  QObject::connect(qobject_cast<QPushButton*>(parts.byId.at(kOkButton)), &QPushButton::clicked,
-                   &dialog, &QDialog::accept);
-  QObject::connect(qobject_cast<QPushButton*>(parts.byId.at(kCancelButton)), &QPushButton::clicked,
-                   &dialog, &QDialog::reject);
-  if (titleDialogHook) {
-    titleDialogHook(dialog);
-  } else {
-    dialog.exec();
-  }
-  if (dialog.result() != QDialog::Accepted) return std::nullopt;
-  return toCp932(field->text());
+  const std::optional<QString> title =
+      ui::askTitle(window_.get(), fromCp932(current), titleDialogHook);
+  if (!title) return std::nullopt;
+  return toCp932(*title);
 }
 
 void QtView::setCaption(const std::string& caption) {
@@ -488,23 +353,6 @@ void QtView::endModal(int result) {
     window_->hide();
     Q_EMIT modalFinished(result);
   });
-}
-
-bool QtView::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress) return false;
-  auto* widget = qobject_cast<QWidget*>(watched);
-  if (!widget || widget->window() != window_.get()) return false;
-  const auto* key = static_cast<QKeyEvent*>(event);
-  if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
-    Q_EMIT cancelRequested();
-    return true;
-  }
-  // Enter stays an ordinary key of the focused control: a multi-line field gets its newline,
-  // a line edit ignores it, and a button, which would take it as a click, never sees it.
-  if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-    return qobject_cast<QAbstractButton*>(widget) != nullptr;
-  }
-  return false;
 }
 
 }  // namespace dravik::ui

@@ -1,15 +1,13 @@
 // The Qt main window behind the View contract: every control identifier mapped to its widget,
 // CP932 converted to and from Unicode here and nowhere else, worker-thread calls carried to
-// the window's thread without waiting for it. Worker changes are coalesced: however fast a
-// unit reports, the window's queue holds at most one flush of the latest state per control.
+// the window's thread without waiting for it. Worker changes are coalesced (ViewChanges):
+// however fast a unit reports, the window's queue holds at most one flush.
 #pragma once
 
 #include <QObject>
 #include <QWidget>
 #include <condition_variable>
-#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,12 +17,11 @@
 #include <utility>
 
 #include "engine/variant_profile.h"
-#include "monitor/trace_backlog.h"
 #include "monitor/view.h"
+#include "monitor/view_changes.h"
+#include "ui/key_filter.h"
+#include "ui/qt_dialogs.h"
 #include "ui/window_builder.h"
-
-class QDialog;
-class QFileDialog;
 
 namespace dravik::ui {
 
@@ -93,14 +90,8 @@ class QtView : public QObject, public View {
   // place of the real dialog's modal run.
   // A message box shown from the window's thread: gets its text and caption.
   std::function<void(const QString& text, const QString& caption)> messageBoxHook;
-  // A file dialog, set up and not shown: returns the chosen path or nothing.
-  std::function<std::optional<QString>(QFileDialog& dialog)> fileDialogHook;
-  // The title dialog, set up and not shown: drive it and accept() or reject() it.
-  std::function<void(QDialog& dialog)> titleDialogHook;
-
-  // Qt filter strings from the "name|pattern|name|pattern||" form; a pattern matches its
-  // extension in upper and lower case, and "*.*" matches every file.
-  static QStringList qtFilters(std::string_view filter);
+  FileDialogHook fileDialogHook;
+  TitleDialogHook titleDialogHook;
 
  Q_SIGNALS:
   // The close box, the system menu or Alt+F4.
@@ -110,56 +101,13 @@ class QtView : public QObject, public View {
   // endModal was called.
   void modalFinished(int result);
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   friend class MainWindow;
 
-  // One change to a control, the trace or the window, as the window's thread applies it.
-  struct Change {
-    enum class Kind { Text, Enabled, Checked, Visible, Repaint, ClearTrace, Trace, Step };
-    explicit Change(Kind k, int control = 0, bool value = false)
-        : kind(k), id(control), on(value) {}
-    Change(Kind k, int control, std::string cp932) : kind(k), id(control), text(std::move(cp932)) {}
-    explicit Change(std::function<void()> call) : step(std::move(call)) {}
-
-    Kind kind = Kind::Step;
-    int id = 0;
-    bool on = false;
-    std::string text;  // CP932
-    std::function<void()> step;
-  };
-  // The latest state workers asked for on one control.
-  struct ControlUpdate {
-    std::optional<std::string> text;
-    std::optional<bool> enabled;
-    std::optional<bool> checked;
-    std::optional<bool> visible;
-    bool repaint = false;
-  };
-  // What workers left for the window's thread: the latest state per control, the trace text
-  // in order, and the rarer calls (typing limits, combo items, caption, end of the run) kept
-  // whole and in order.
-  struct Pending {
-    std::map<int, ControlUpdate> controls;
-    bool clearTrace = false;
-    // Trace text, converted piece by piece; a new piece starts where a trace ended on a lead
-    // byte or a carriage return, so that joining never changes what is shown. Bounded like
-    // the pane, whose last line is the empty one after the final line end.
-    TraceBacklog trace{kTraceLines - 1};
-    std::deque<std::function<void()>> steps;
-
-    bool empty() const;
-    void addTrace(const std::string& text);
-    // Takes out the next change to apply; nothing when empty.
-    std::optional<Change> take();
-  };
-
   bool onWindowThread() const { return std::this_thread::get_id() == windowThread_; }
-  // On a worker thread: records the change into the pending table and queues a flush unless
-  // one is queued already; true. On the window's thread: applies what workers left pending,
-  // so that their older changes never overwrite the caller's; false, the caller applies.
+  // On a worker thread: records the change (`record` returns whether a flush must be queued)
+  // and queues the flush; true. On the window's thread: applies what workers left pending, so
+  // that their older changes never overwrite the caller's; false, the caller applies.
   template <typename Record>
   bool fromWorker(const Record& record);
   // Applies every pending worker change, in order, also when a change's signal leads back
@@ -167,7 +115,7 @@ class QtView : public QObject, public View {
   void applyPending() const;
   // The queued flush: lets the next worker change queue another one, then applies.
   void flushWorkerChanges() const;
-  void apply(const Change& change) const;
+  void apply(const ViewChanges::Change& change) const;
   void applyText(int id, const std::string& text) const;
   void applyTrace(const std::string& text) const;
   // Runs `call` on the window's thread: at once, after what workers left pending, when already
@@ -177,7 +125,6 @@ class QtView : public QObject, public View {
   struct WorkerWait {
     std::mutex mutex;
     std::condition_variable answered;
-    int pending = 0;
     bool released = false;
   };
 
@@ -190,13 +137,9 @@ class QtView : public QObject, public View {
   std::optional<int> modalResult_;
   std::shared_ptr<WorkerWait> workers_;
 
-  // Worker changes are recorded under this lock, held only to record or to swap the table.
-  mutable std::mutex pendingLock_;
-  mutable Pending pending_;
-  // A flush is in the window's queue: further worker changes only update pending_.
-  mutable bool flushQueued_ = false;
-  // The window's thread's batch being applied, taken whole from pending_.
-  mutable Pending applying_;
+  // Bounded like the pane, whose last line is the empty one after the final line end.
+  mutable ViewChanges changes_{kTraceLines - 1};
+  std::unique_ptr<KeyFilter> keys_;
   // Per control, the last CP932 text shown and its Unicode form: a repeated text is not
   // converted again.
   mutable std::unordered_map<int, std::pair<std::string, QString>> shownTexts_;

@@ -1,0 +1,179 @@
+// Worker changes waiting for the window: latest state per control, one flush request until the
+// flush begins, the order they are applied in, trace pieces and bound, and many recording
+// threads against one applying thread.
+#include "monitor/view_changes.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dravik {
+namespace {
+
+using Kind = ViewChanges::Change::Kind;
+
+// Takes out every change, one readable line each; a posted call runs and logs itself.
+std::vector<std::string> drain(ViewChanges& changes, std::vector<std::string>& log) {
+  while (std::optional<ViewChanges::Change> change = changes.next()) {
+    const std::string id = std::to_string(change->id);
+    switch (change->kind) {
+      case Kind::Text:
+        log.push_back("text " + id + " " + change->text);
+        break;
+      case Kind::Enabled:
+      case Kind::Checked:
+      case Kind::Visible: {
+        const char* name[] = {"enabled ", "checked ", "visible "};
+        log.push_back(name[static_cast<int>(change->kind) - 1] + id +
+                      (change->on ? " on" : " off"));
+        break;
+      }
+      case Kind::Repaint:
+        log.push_back("repaint " + id);
+        break;
+      case Kind::ClearTrace:
+        log.push_back("clear");
+        break;
+      case Kind::Trace:
+        log.push_back("trace " + change->text);
+        break;
+      case Kind::Step:
+        change->step();
+        break;
+    }
+  }
+  return log;
+}
+
+std::vector<std::string> drain(ViewChanges& changes) {
+  std::vector<std::string> log;
+  return drain(changes, log);
+}
+
+TEST(ViewChanges, ManyCallsLeaveTheLatestStatePerControlAndAskForOneFlush) {
+  ViewChanges changes(100);
+  EXPECT_TRUE(changes.setText(7, "unit 0")) << "the first change asks for a flush";
+  int requests = 0;
+  for (int i = 1; i < 1000; ++i) {
+    requests += changes.setText(7, "unit " + std::to_string(i));
+    requests += changes.enable(7, i % 2 == 0);
+    requests += changes.setVisible(3, i % 3 == 0);
+    requests += changes.repaint(3);
+  }
+  EXPECT_EQ(requests, 0) << "a flush is already asked for";
+  EXPECT_EQ(changes.pendingControlCount(), 2u);
+  changes.startFlush();
+  EXPECT_EQ(changes.pendingControlCount(), 0u) << "the flush took the batch whole";
+  EXPECT_TRUE(changes.setChecked(9, true)) << "the first change after the flush began asks again";
+  EXPECT_EQ(drain(changes),
+            (std::vector<std::string>{"visible 3 on", "repaint 3", "text 7 unit 999",
+                                      "enabled 7 off", "checked 9 on"}));
+  EXPECT_FALSE(changes.next());
+}
+
+TEST(ViewChanges, ControlsComeByIdentifierThenTheClearedTraceThenPostedCallsInOrder) {
+  ViewChanges changes(100);
+  std::vector<std::string> log;
+  changes.post([&] { log.push_back("first call"); });
+  changes.appendTrace("dropped\r\n");
+  changes.clearTrace();
+  changes.appendTrace("kept\r\n");
+  changes.appendTrace("");
+  changes.repaint(5);
+  changes.setVisible(5, false);
+  changes.setChecked(5, true);
+  changes.enable(5, true);
+  changes.setText(5, "x");
+  changes.setText(2, "y");
+  changes.post([&] { log.push_back("second call"); });
+  EXPECT_EQ(drain(changes, log),
+            (std::vector<std::string>{"text 2 y", "text 5 x", "enabled 5 on", "checked 5 on",
+                                      "visible 5 off", "repaint 5", "clear", "trace kept\r\n",
+                                      "first call", "second call"}));
+}
+
+TEST(ViewChanges, TraceIsCutWhereTheNextByteWouldJoinAndKeepsItsNewestLines) {
+  ViewChanges changes(100);
+  for (const char* trace : {"x\x82", "\xA0y", "p\r", "\nq", "r\r\n"}) changes.appendTrace(trace);
+  EXPECT_EQ(drain(changes),
+            (std::vector<std::string>{"trace x\x82", "trace \xA0yp\r", "trace \nqr\r\n"}))
+      << "a lead byte or a carriage return at a trace's end ends its piece";
+
+  ViewChanges bounded(4);
+  for (int i = 0; i < 10; ++i) bounded.appendTrace("l" + std::to_string(i) + "\r\n");
+  EXPECT_EQ(drain(bounded),
+            (std::vector<std::string>{"trace trace: 7 lines dropped\r\nl7\r\nl8\r\nl9\r\n"}));
+}
+
+TEST(ViewChanges, ChangesRecordedWhileABatchIsTakenComeAfterIt) {
+  ViewChanges changes(100);
+  changes.setText(1, "a");
+  changes.setText(2, "b");
+  changes.startFlush();
+  ASSERT_EQ(changes.next()->text, "a");
+  // A worker records, and a second flush begins, while the first batch is half taken.
+  EXPECT_TRUE(changes.setText(1, "c"));
+  changes.startFlush();
+  changes.setText(0, "d");
+  EXPECT_EQ(drain(changes), (std::vector<std::string>{"text 2 b", "text 0 d", "text 1 c"}));
+}
+
+TEST(ViewChanges, ManyRecordingThreadsLoseNoTraceLineAndEndOnTheirLastState) {
+  constexpr int kThreads = 4;
+  constexpr int kCalls = 20000;
+  ViewChanges changes(kThreads * kCalls + 1);
+  std::atomic<int> requests{0};
+  std::atomic<int> running{kThreads};
+  std::atomic<int> waiting{kThreads};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < kThreads; ++t) {
+    workers.emplace_back([&, t] {
+      // All start together, so that their records overlap.
+      for (--waiting; waiting > 0;) std::this_thread::yield();
+      for (int i = 0; i < kCalls; ++i) {
+        const std::string line = std::to_string(t) + " " + std::to_string(i);
+        requests += changes.setText(t, line);
+        requests += changes.appendTrace(line + "\r\n");
+      }
+      --running;
+    });
+  }
+  // The window's thread: one flush per request, as the queued call would run it.
+  std::vector<std::string> log;
+  int flushes = 0;
+  const auto flush = [&] {
+    for (; flushes < requests; ++flushes) {
+      changes.startFlush();
+      drain(changes, log);
+    }
+  };
+  while (running > 0) flush();
+  for (std::thread& worker : workers) worker.join();
+  flush();
+  EXPECT_EQ(changes.pendingControlCount(), 0u) << "every change had a flush asked for it";
+
+  std::map<int, std::string> lastText;
+  std::vector<int> nextLine(kThreads, 0);
+  for (const std::string& entry : log) {
+    if (entry.rfind("text ", 0) == 0) lastText[entry[5] - '0'] = entry.substr(7);
+    if (entry.rfind("trace ", 0) != 0) continue;
+    std::size_t at = 6;
+    for (std::size_t end; (end = entry.find("\r\n", at)) != std::string::npos; at = end + 2) {
+      const int t = entry[at] - '0';
+      ASSERT_EQ(entry.substr(at, end - at), std::to_string(t) + " " + std::to_string(nextLine[t]))
+          << "thread " << t << "'s lines arrive whole and in order";
+      ++nextLine[t];
+    }
+  }
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(nextLine[t], kCalls) << "thread " << t;
+    EXPECT_EQ(lastText[t], std::to_string(t) + " " + std::to_string(kCalls - 1)) << "thread " << t;
+  }
+}
+
+}  // namespace
+}  // namespace dravik
