@@ -31,7 +31,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -41,8 +40,7 @@
 
 #include "monitor/controls.h"
 #include "monitor/monitor.h"
-#include "monitor/view.h"
-#include "net/adapter_table.h"
+#include "monitor_rig.h"
 
 namespace {
 
@@ -253,97 +251,32 @@ class FloorServer {
 };
 
 // ---------------------------------------------------------------------------------------
-// The monitor, the same core as the programs, over an in-memory window.
+// The monitor, the same core as the programs, over the tests' in-memory window.
 
-class BenchView : public View {
+class BenchRig {
  public:
-  void setText(int id, const std::string& text) override {
-    std::lock_guard lock(mutex_);
-    texts_[id] = text;
-  }
-  std::string text(int id) const override {
-    std::lock_guard lock(mutex_);
-    auto it = texts_.find(id);
-    return it == texts_.end() ? std::string() : it->second;
-  }
-  void enable(int, bool) override {}
-  void repaint(int) override {}
-  bool isChecked(int id) const override {
-    std::lock_guard lock(mutex_);
-    return checked_.count(id) != 0 && checked_.at(id);
-  }
-  void setChecked(int id, bool checked) override {
-    std::lock_guard lock(mutex_);
-    checked_[id] = checked;
-  }
-  void setVisible(int, bool) override {}
-  void limitText(int, int) override {}
-  void appendTrace(const std::string&) override {}
-  void clearTrace() override {}
-  void addComboItem(int, const std::string&) override {}
-  void setComboSelection(int, int) override {}
-  int comboSelection(int) const override { return 0; }
-  void messageBox(const std::string&) override { ++messageBoxes; }
-  std::optional<std::string> chooseFile(const FileDialog&) override { return std::nullopt; }
-  std::optional<std::string> askTitle(const std::string&) override { return std::nullopt; }
-  void setCaption(const std::string&) override {}
-  void endModal(int) override {}
-
-  std::atomic<int> messageBoxes{0};
-
- private:
-  mutable std::mutex mutex_;
-  std::map<int, std::string> texts_;
-  std::map<int, bool> checked_;
-};
-
-// One made-up usable adapter; the benchmark binds to loopback through the override anyway.
-class OneAdapter : public AdapterProvider {
- public:
-  HostAdapters read() override {
-    HostAdapters host;
-    host.interfaces.push_back({2, kOperOperational, 6, 1000000000, "eth0"});
-    host.addresses.push_back({inet_addr("192.0.2.10"), 2, inet_addr("255.255.255.0")});
-    return host;
-  }
-};
-
-class MonitorRig {
- public:
-  explicit MonitorRig(const std::string& folder)
-      : monitor_(kVariantA, view_, adapters_, nullptr, folder, folder, {1, 0, 1, 0}) {
-    monitor_.overrideLocalAddress(kLoopback);
-    if (!monitor_.initDialog()) {
+  explicit BenchRig(const std::string& folder) : rig_(kVariantA, folder) {
+    if (!rig_.monitor.initDialog()) {
       std::fprintf(stderr, "dravik-bench: the monitor did not initialise\n");
       std::exit(1);
     }
-    for (int s = 0; s < kPortSlotCount; ++s) ports_[s] = freePort();
   }
-  // Starts listening on `slots` ports (the others left empty).
-  bool start(int slots) {
-    for (int s = 0; s < kPortSlotCount; ++s) {
-      view_.setText(kSlotControls[s].portEdit, s < slots ? std::to_string(ports_[s]) : "");
-    }
-    monitor_.startStop();
-    return monitor_.state().running != 0;
-  }
+  // Starts listening on `slots` fresh ports (the others left empty).
+  bool start(int slots) { return rig_.start(slots); }
   void stop() {
-    if (monitor_.state().running != 0) monitor_.startStop();
+    if (rig_.monitor.state().running != 0) rig_.monitor.stop();
   }
   void logging(bool on) {
-    view_.setChecked(ctl::kLogging, on);
-    monitor_.onLoggingToggled();
+    rig_.view.setChecked(ctl::kLogging, on);
+    rig_.monitor.onLoggingToggled();
   }
-  int port(int slot) const { return ports_[slot]; }
-  std::vector<int> ports() const { return {ports_.begin(), ports_.end()}; }
-  Monitor& monitor() { return monitor_; }
-  int messageBoxes() const { return view_.messageBoxes; }
+  int port(int slot) const { return rig_.listening[static_cast<std::size_t>(slot)]; }
+  const std::vector<int>& ports() const { return rig_.listening; }
+  Monitor& monitor() { return rig_.monitor; }
+  std::size_t messageBoxes() const { return rig_.view.messageBoxes().size(); }
 
  private:
-  BenchView view_;
-  OneAdapter adapters_;
-  Monitor monitor_;
-  std::array<int, kPortSlotCount> ports_{};
+  test::MonitorRig rig_;
 };
 
 std::size_t countLines(const std::string& path) {
@@ -615,7 +548,7 @@ int main(int argc, char** argv) {
   const std::string folder = made;
   std::vector<Row> rows;
 
-  MonitorRig rig(folder);
+  BenchRig rig(folder);
   const std::string logPath = rig.monitor().logFilePath();
   std::vector<int> floorPorts;
   for (int s = 0; s < kPortSlotCount; ++s) floorPorts.push_back(freePort());
