@@ -78,19 +78,6 @@ TEST(GuiSession, CloseBoxStopsEverySlotWithItsPausesAndLeavesNoThread) {
       EXPECT_EQ(slot.state, SlotState::Stopping) << "idle slots are asked to stop too";
     }
   }
-  {
-    GuiRig rig(kVariantA, true);
-    ASSERT_TRUE(rig.session->start());
-    const int port = startOnLoopback(rig);
-    ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }));
-    ChattyUnit unit(port);
-    ASSERT_TRUE(unit.connected());
-    ASSERT_TRUE(processUntil([&] { return threadsBesidesQtPool() >= baseline + 2; }))
-        << "a server and a receiver thread run";
-    rig.view().window().close();
-    EXPECT_EQ(rig.session->run(), 0) << "the modal run had already ended";
-    EXPECT_EQ(threadsBesidesQtPool(), baseline) << "every worker was joined";
-  }
   EXPECT_EQ(threadsBesidesQtPool(), baseline);
 }
 
