@@ -3,7 +3,6 @@
 // writes.
 #include "logging/access_log.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -125,19 +124,11 @@ TEST(AccessLog, TheStampFollowsTheClockAcrossASecond) {
 
 // True when some descriptor of this process still leads to `path` (or to it deleted).
 bool heldOpen(const std::string& path) {
-  bool held = false;
-  if (DIR* d = ::opendir("/proc/self/fd")) {
-    while (const dirent* e = ::readdir(d)) {
-      char target[4096];
-      const std::string link = std::string("/proc/self/fd/") + e->d_name;
-      const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-      if (n <= 0) continue;
-      target[n] = '\0';
-      held = held || std::string(target).rfind(path, 0) == 0;
-    }
-    ::closedir(d);
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code gone;
+    if (std::filesystem::read_symlink(fd.path(), gone).string().starts_with(path)) return true;
   }
-  return held;
+  return false;
 }
 
 // The log stays open between lines, yet each line lands where a fresh open of the path would

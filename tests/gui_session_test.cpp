@@ -19,10 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString u(const char* text) {
-  return QString::fromUtf8(text);
-}
-
 // Threads of the process once Qt has started the helpers it keeps for the whole run (they
 // appear with the first window shown).
 int threadBaseline() {
@@ -55,7 +51,6 @@ class ChattyUnit {
     thread_.join();
     if (fd_ >= 0) ::close(fd_);
   }
-  bool connected() const { return fd_ >= 0; }
 
  private:
   int fd_;
