@@ -3,8 +3,6 @@
 #include <arpa/inet.h>
 #include <limits.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
