@@ -3,7 +3,6 @@
 // writes.
 #include "logging/access_log.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <thread>
 
 #include "monitor/controls.h"
@@ -124,19 +124,11 @@ TEST(AccessLog, TheStampFollowsTheClockAcrossASecond) {
 
 // True when some descriptor of this process still leads to `path` (or to it deleted).
 bool heldOpen(const std::string& path) {
-  bool held = false;
-  if (DIR* d = ::opendir("/proc/self/fd")) {
-    while (const dirent* e = ::readdir(d)) {
-      char target[4096];
-      const std::string link = std::string("/proc/self/fd/") + e->d_name;
-      const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-      if (n <= 0) continue;
-      target[n] = '\0';
-      held = held || std::string(target).rfind(path, 0) == 0;
-    }
-    ::closedir(d);
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code gone;
+    if (std::filesystem::read_symlink(fd.path(), gone).string().starts_with(path)) return true;
   }
-  return held;
+  return false;
 }
 
 // The log stays open between lines, yet each line lands where a fresh open of the path would
@@ -395,7 +387,7 @@ class HeldOpen {
 // Callers of one log, each making one call on its own thread; `first` names the first.
 class Callers {
  public:
-  Callers(LogRig& rig, int count, int first = 0) {
+  void add(LogRig& rig, int count, int first = 0) {
     for (int i = first; i < first + count; ++i) {
       threads_.emplace_back([&rig, i] { rig.frame("192.0.2." + std::to_string(i)); });
     }
@@ -423,25 +415,34 @@ bool queueReaches(LogRig& rig, std::size_t count) {
 
 constexpr int kQueued = 4;
 
+// Holds the first of kQueued + 1 callers to `held` inside open() until kQueued lines wait behind
+// it, runs `whileWaiting` (which may add callers), then lets every line through; returns the
+// lines the held writer wrote.
+std::vector<std::string> throughHeldWriter(LogRig& a, const std::string& held,
+                                           const std::function<void(Callers&)>& whileWaiting) {
+  HeldOpen holder(held);
+  EXPECT_TRUE(holder.made());
+  a.useLog(held);
+  Callers callers;
+  callers.add(a, kQueued + 1);
+  EXPECT_TRUE(queueReaches(a, kQueued)) << "the lines never queued behind the held writer";
+  whileWaiting(callers);
+  holder.release();
+  callers.join();
+  return holder.drain();
+}
+
 TEST(AccessLog, AQueuedBatchThatFailsFailsForEachOfItsCallersAndLeavesNoHalfLine) {
   LogRig a;
   const std::string held = a.dir.path() + "/held.csv";
   // The name becomes a folder while the lines wait: the whole batch cannot open.
-  {
-    HeldOpen holder(held);
-    ASSERT_TRUE(holder.made());
-    a.useLog(held);
-    Callers callers(a, kQueued + 1);
-    const bool queued = queueReaches(a, kQueued);
+  const std::vector<std::string> written = throughHeldWriter(a, held, [&](Callers&) {
     std::filesystem::remove(held);
     std::filesystem::create_directory(held);
-    holder.release();
-    callers.join();
-    ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
-    EXPECT_EQ(holder.drain().size(), 2u) << "the held writer's header and line";
-    EXPECT_EQ(a.boxes(), std::vector<std::string>(kQueued, messages().logCannotOpen))
-        << "one box for each queued line, none for the line that was written";
-  }
+  });
+  EXPECT_EQ(written.size(), 2u) << "the held writer's header and line";
+  EXPECT_EQ(a.boxes(), std::vector<std::string>(kQueued, messages().logCannotOpen))
+      << "one box for each queued line, none for the line that was written";
 
   // A regular log takes the name while the lines wait, and may grow only 60 bytes: the
   // batch is cut short, taken back whole, and fails for every one of its callers.
@@ -450,23 +451,15 @@ TEST(AccessLog, AQueuedBatchThatFailsFailsForEachOfItsCallersAndLeavesNoHalfLine
   a.frame();
   const std::optional<std::string> before = readBytes(a.path);
   a.view.clearMessageBoxes();
-  {
-    HeldOpen holder(held);
-    ASSERT_TRUE(holder.made());
-    a.useLog(held);
-    Callers callers(a, kQueued + 1);
-    const bool queued = queueReaches(a, kQueued);
+  std::optional<FileSizeLimit> limit;
+  throughHeldWriter(a, held, [&](Callers&) {
     std::filesystem::rename(a.path, held);
-    {
-      FileSizeLimit limit(before->size() + 60);
-      holder.release();
-      callers.join();
-    }
-    ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
-    EXPECT_EQ(a.boxes(), std::vector<std::string>(kQueued, messages().logWriteFailed))
-        << "every caller of the batch learns that its line is not in the file";
-    EXPECT_EQ(readBytes(held), before) << "the part of the batch that got through was taken back";
-  }
+    limit.emplace(before->size() + 60);
+  });
+  limit.reset();
+  EXPECT_EQ(a.boxes(), std::vector<std::string>(kQueued, messages().logWriteFailed))
+      << "every caller of the batch learns that its line is not in the file";
+  EXPECT_EQ(readBytes(held), before) << "the part of the batch that got through was taken back";
   a.view.clearMessageBoxes();
   a.frame("192.0.2.201");
   const std::vector<std::string> lines = logLines(held);
@@ -479,20 +472,12 @@ TEST(AccessLog, AQueuedBatchThatFailsFailsForEachOfItsCallersAndLeavesNoHalfLine
 // queued under the new path go to the new file.
 TEST(AccessLog, EachWaitingLineGoesToTheFileNamedWhenItWasQueued) {
   LogRig a;
-  const std::string held = a.dir.path() + "/held.csv";
-  HeldOpen holder(held);
-  ASSERT_TRUE(holder.made());
-  a.useLog(held);
-  Callers first(a, kQueued + 1);
-  const bool queuedFirst = queueReaches(a, kQueued);
-  a.useLog(a.path);
-  Callers later(a, 2, 100);
-  const bool queuedLater = queueReaches(a, kQueued + 2);
-  holder.release();
-  first.join();
-  later.join();
-  ASSERT_TRUE(queuedFirst && queuedLater) << "the lines never queued behind the held writer";
-  std::vector<std::string> toHeld = holder.drain();
+  std::vector<std::string> toHeld =
+      throughHeldWriter(a, a.dir.path() + "/held.csv", [&](Callers& callers) {
+        a.useLog(a.path);
+        callers.add(a, 2, 100);
+        EXPECT_TRUE(queueReaches(a, kQueued + 2));
+      });
   std::erase(toHeld, kHeaderA);
   ASSERT_EQ(toHeld.size(), 1u + kQueued) << "every line queued for the held file";
   for (const std::string& line : toHeld) {
@@ -511,23 +496,14 @@ TEST(AccessLog, NamesChangedWhileLinesWaitGiveOneHeaderBeforeThem) {
   LogRig a;
   a.frame("192.0.2.200");
   const std::string held = a.dir.path() + "/held.csv";
-  HeldOpen holder(held);
-  ASSERT_TRUE(holder.made());
-  a.useLog(held);
-  Callers callers(a, kQueued + 1);
-  const bool queued = queueReaches(a, kQueued);
   // While the lines wait: the non-empty log takes the name, and the operator renames DI2
   // (as the window does it: the flag, then the names).
-  std::filesystem::rename(a.path, held);
-  a.monitor.accessLog().markNamesChanged();
-  AccessLog::Settings renamed{
-      true, held, {"DI1", "Door", "DI3", "DI4"}, {"DO1", "DO2", "DO3", "DO4"}};
-  a.monitor.accessLog().update(renamed);
-  holder.release();
-  callers.join();
-  ASSERT_TRUE(queued) << "the lines never queued behind the held writer";
-
-  const std::vector<std::string> written = holder.drain();
+  const std::vector<std::string> written = throughHeldWriter(a, held, [&](Callers&) {
+    std::filesystem::rename(a.path, held);
+    a.monitor.accessLog().markNamesChanged();
+    a.monitor.accessLog().update(
+        {true, held, {"DI1", "Door", "DI3", "DI4"}, {"DO1", "DO2", "DO3", "DO4"}});
+  });
   ASSERT_EQ(written.size(), 2u) << "the held writer's header and line";
   EXPECT_EQ(written[0], kHeaderA) << "that header was settled before the rename";
   a.frame("192.0.2.201");

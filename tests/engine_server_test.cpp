@@ -135,19 +135,6 @@ TEST(ListeningServer, PendingConnectionsAndSharedInputs) {
       << "finished receivers are joined";
 }
 
-TEST(ListeningServer, ShutdownClosesEveryConnection) {
-  auto rig = std::make_unique<MonitorRig>(kVariantA);
-  ASSERT_TRUE(rig->start(1));
-  const int port = rig->listening[0];
-  const int unit = connectUnit(port);
-  ASSERT_TRUE(sendBytes(unit, kDo1On));
-  ASSERT_EQ(receive(unit, 5).size(), 5u);
-  rig.reset();
-  EXPECT_TRUE(seesEof(unit)) << "destroying the server closes the unit's connection";
-  EXPECT_TRUE(portFree(port)) << "and its listening socket";
-  ::close(unit);
-}
-
 TEST(StartStop, PortTextsAreValidatedPerSlot) {
   const Messages& m = messages();
   MonitorRig rig(kVariantB);

@@ -17,7 +17,7 @@ std::optional<std::string> nextAnswer(std::deque<std::optional<std::string>>& an
 void FakeView::setText(int id, const std::string& text) {
   const auto hook = locked([&] { return setTextHook_; });
   if (hook) hook(id, text);
-  change(id, [&](Control& c) { c.text = text; });
+  set(id, &Control::text, text);
 }
 
 std::optional<std::string> FakeView::chooseFile(const FileDialog& dialog) {
@@ -27,11 +27,8 @@ std::optional<std::string> FakeView::chooseFile(const FileDialog& dialog) {
   });
 }
 
-std::optional<std::string> FakeView::askTitle(const std::string& current) {
-  return locked([&] {
-    titleDialogs_.push_back(current);
-    return nextAnswer(titleAnswers_);
-  });
+std::optional<std::string> FakeView::askTitle(const std::string&) {
+  return locked([&] { return nextAnswer(titleAnswers_); });
 }
 
 FakeView::Control FakeView::control(int id) const {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "monitor/view.h"
@@ -16,6 +17,7 @@
 namespace dravik::test {
 
 class FakeView : public View {
+  using Guard = std::lock_guard<std::mutex>;
   // Runs `f` under the table's lock.
   template <typename F>
   auto locked(const F& f) const {
@@ -38,77 +40,50 @@ class FakeView : public View {
   // View
   void setText(int id, const std::string& text) override;
   std::string text(int id) const override { return control(id).text; }
-  void enable(int id, bool on) override {
-    change(id, [on](Control& c) { c.enabled = on; });
-  }
+  void enable(int id, bool on) override { set(id, &Control::enabled, on); }
   void repaint(int id) override {
-    change(id, [](Control& c) { ++c.repaints; });
+    Guard g(mutex_);
+    ++controls_[id].repaints;
   }
   bool isChecked(int id) const override { return control(id).checked; }
-  void setChecked(int id, bool on) override {
-    change(id, [on](Control& c) { c.checked = on; });
-  }
-  void setVisible(int id, bool on) override {
-    change(id, [on](Control& c) { c.visible = on; });
-  }
-  void limitText(int id, int bytes) override {
-    change(id, [=](Control& c) { c.limit = bytes; });
-  }
+  void setChecked(int id, bool on) override { set(id, &Control::checked, on); }
+  void setVisible(int id, bool on) override { set(id, &Control::visible, on); }
+  void limitText(int id, int bytes) override { set(id, &Control::limit, bytes); }
   void appendTrace(const std::string& text) override {
-    locked([&] { trace_ += text; });
+    Guard g(mutex_);
+    trace_ += text;
   }
-  void clearTrace() override {
-    locked([&] { trace_.clear(); });
-  }
+  void clearTrace() override { put(trace_, {}); }
   void addComboItem(int id, const std::string& text) override {
-    change(id, [&](Control& c) { c.items.push_back(text); });
+    Guard g(mutex_);
+    controls_[id].items.push_back(text);
   }
-  void setComboSelection(int id, int index) override {
-    change(id, [=](Control& c) { c.selection = index; });
-  }
+  void setComboSelection(int id, int index) override { set(id, &Control::selection, index); }
   int comboSelection(int id) const override { return control(id).selection; }
   void messageBox(const std::string& text) override {
-    locked([&] { messageBoxes_.push_back(text); });
+    Guard g(mutex_);
+    messageBoxes_.push_back(text);
   }
   std::optional<std::string> chooseFile(const FileDialog& dialog) override;
   std::optional<std::string> askTitle(const std::string& current) override;
-  void setCaption(const std::string& caption) override {
-    locked([&] { caption_ = caption; });
-  }
-  void endModal(int result) override {
-    locked([&] { modalResult_ = result; });
-  }
+  void setCaption(const std::string& caption) override { put(caption_, caption); }
+  void endModal(int result) override { put(modalResult_, result); }
 
   // Inspection and scripting
   Control control(int id) const;
-  std::string trace() const {
-    return locked([&] { return trace_; });
-  }
-  std::vector<std::string> messageBoxes() const {
-    return locked([&] { return messageBoxes_; });
-  }
-  void clearMessageBoxes() {
-    locked([&] { messageBoxes_.clear(); });
-  }
-  std::string caption() const {
-    return locked([&] { return caption_; });
-  }
-  std::optional<int> modalResult() const {
-    return locked([&] { return modalResult_; });
-  }
+  std::string trace() const { return get(trace_); }
+  std::vector<std::string> messageBoxes() const { return get(messageBoxes_); }
+  void clearMessageBoxes() { put(messageBoxes_, {}); }
+  std::string caption() const { return get(caption_); }
+  std::optional<int> modalResult() const { return get(modalResult_); }
   // The next file dialog returns `path` (nothing: the operator cancels).
   void answerFileDialog(std::optional<std::string> path) {
     locked([&] { fileAnswers_.push_back(std::move(path)); });
   }
-  std::vector<FileDialog> fileDialogs() const {
-    return locked([&] { return fileDialogs_; });
-  }
+  std::vector<FileDialog> fileDialogs() const { return get(fileDialogs_); }
   // The next title dialog returns `title` (nothing: cancel).
   void answerTitleDialog(std::optional<std::string> title) {
     locked([&] { titleAnswers_.push_back(std::move(title)); });
-  }
-  std::vector<std::string> titleDialogsShown() const {
-    return locked([&] { return titleDialogs_; });
   }
   // `hook` runs on the calling thread before every setText, outside the table's lock: a test
   // parks a worker there, between its decision to update the window and the update.
@@ -117,9 +92,20 @@ class FakeView : public View {
   }
 
  private:
-  template <typename F>
-  void change(int id, const F& f) {
-    locked([&] { f(controls_[id]); });
+  template <typename T>
+  void set(int id, T Control::*field, std::type_identity_t<T> value) {
+    Guard g(mutex_);
+    controls_[id].*field = std::move(value);
+  }
+  template <typename T>
+  void put(T& field, std::type_identity_t<T> value) {
+    Guard g(mutex_);
+    field = std::move(value);
+  }
+  template <typename T>
+  T get(const T& field) const {
+    Guard g(mutex_);
+    return field;
   }
 
   mutable std::mutex mutex_;
@@ -131,7 +117,6 @@ class FakeView : public View {
   std::deque<std::optional<std::string>> fileAnswers_;
   std::vector<FileDialog> fileDialogs_;
   std::deque<std::optional<std::string>> titleAnswers_;
-  std::vector<std::string> titleDialogs_;
   std::function<void(int, const std::string&)> setTextHook_;
 };
 

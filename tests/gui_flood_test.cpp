@@ -26,10 +26,6 @@ const QColor kGray(127, 127, 127);
 const QColor kRed(255, 0, 0);
 const QColor kBlack(0, 0, 0);
 
-QString u(const char* text) {
-  return QString::fromUtf8(text);
-}
-
 // Counts the queued calls delivered to an object: each is one event the window's thread had
 // in its queue.
 class QueuedCallCounter : public QObject {

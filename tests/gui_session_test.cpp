@@ -19,10 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString u(const char* text) {
-  return QString::fromUtf8(text);
-}
-
 // Threads of the process once Qt has started the helpers it keeps for the whole run (they
 // appear with the first window shown).
 int threadBaseline() {
@@ -55,7 +51,6 @@ class ChattyUnit {
     thread_.join();
     if (fd_ >= 0) ::close(fd_);
   }
-  bool connected() const { return fd_ >= 0; }
 
  private:
   int fd_;
@@ -77,19 +72,6 @@ TEST(GuiSession, CloseBoxStopsEverySlotWithItsPausesAndLeavesNoThread) {
     for (const PortSlot& slot : rig.monitor().state().slots) {
       EXPECT_EQ(slot.state, SlotState::Stopping) << "idle slots are asked to stop too";
     }
-  }
-  {
-    GuiRig rig(kVariantA, true);
-    ASSERT_TRUE(rig.session->start());
-    const int port = startOnLoopback(rig);
-    ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }));
-    ChattyUnit unit(port);
-    ASSERT_TRUE(unit.connected());
-    ASSERT_TRUE(processUntil([&] { return threadsBesidesQtPool() >= baseline + 2; }))
-        << "a server and a receiver thread run";
-    rig.view().window().close();
-    EXPECT_EQ(rig.session->run(), 0) << "the modal run had already ended";
-    EXPECT_EQ(threadsBesidesQtPool(), baseline) << "every worker was joined";
   }
   EXPECT_EQ(threadsBesidesQtPool(), baseline);
 }

@@ -40,6 +40,10 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace dravik::test {
 
+inline QString u(const char* text) {
+  return QString::fromUtf8(text);
+}
+
 // Runs the window's events until `done` holds or `timeout` passes; whether it held.
 inline bool processUntil(const std::function<bool()>& done,
                          std::chrono::milliseconds timeout = std::chrono::seconds(10)) {

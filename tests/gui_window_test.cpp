@@ -55,10 +55,6 @@ bool kindMatches(ControlKind kind, QWidget* w) {
   return false;
 }
 
-QString u(const char* text) {
-  return QString::fromUtf8(text);
-}
-
 // Types `text` key by key as the operator would, also characters no key names.
 void type(QWidget* widget, const QString& text) {
   for (QChar c : text) {

@@ -180,11 +180,6 @@ TEST(SettingsFile, SavingIsRefusedForTheFirstValueHoldingTheKeyPrefix) {
   EXPECT_EQ(checkSavable(r), SaveRefusal::TitleHasKeyPrefix);
 }
 
-std::size_t openDescriptors() {
-  return static_cast<std::size_t>(
-      std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
-}
-
 TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
   TempDir dir;
   const std::string file = dir.path() + "/f";
@@ -219,7 +214,10 @@ TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
 
   // Every open is closed again: the settings are read at every load, for as long as the
   // program runs.
-  const std::size_t before = openDescriptors();
+  const auto openDescriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto before = openDescriptors();
   for (int i = 0; i < 50; ++i) {
     ASSERT_TRUE(textfile::readAll(file));
     ASSERT_TRUE(textfile::readFirstLine(file));

@@ -2,7 +2,6 @@
 // settings file to apply (and maybe asks for a running server).
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
