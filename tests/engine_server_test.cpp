@@ -239,9 +239,10 @@ TEST(StartStop, StopWithConnectedUnitsLeavesNothingBehind) {
     }
     EXPECT_FALSE(rig.view.control(kVariantA.outputs[0].button).enabled);
   }
-  EXPECT_TRUE(eventually([&] { return threadCount() == tasks; }))
+  // At most: a count taken before may hold a thread or descriptor that was just ending.
+  EXPECT_TRUE(eventually([&] { return threadCount() <= tasks; }))
       << "threads left: " << threadCount() << " of " << tasks;
-  EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd") == fds; }))
+  EXPECT_TRUE(eventually([&] { return entries("/proc/self/fd") <= fds; }))
       << "descriptors left: " << entries("/proc/self/fd") << " of " << fds;
 }
 

@@ -238,9 +238,10 @@ TEST(HostilePeers, ConnectAndCloseStormsDuringStopsLeaveNothingBehind) {
   }
   storming = false;
   for (std::thread& s : storms) s.join();
-  EXPECT_TRUE(eventually([&] { return threadCount() == threadsBefore; }))
+  // At most: a count taken before may hold a thread or descriptor that was just ending.
+  EXPECT_TRUE(eventually([&] { return threadCount() <= threadsBefore; }))
       << "threads: " << threadCount() << ", before: " << threadsBefore;
-  EXPECT_TRUE(eventually([&] { return descriptorCount() == descriptorsBefore; }))
+  EXPECT_TRUE(eventually([&] { return descriptorCount() <= descriptorsBefore; }))
       << "descriptors: " << descriptorCount() << ", before: " << descriptorsBefore;
   EXPECT_EQ(rig.receivers(), 0u);
 }
@@ -440,9 +441,10 @@ TEST(HostilePeers, AUnitThatVanishesIsDroppedWithinTheKeepaliveAndASilentOneIsKe
       << "the vanished unit's receiver still runs";
   EXPECT_EQ(rig.view.text(label), "") << "the label is cleared as when a unit closes";
   ::close(vanishing);
-  EXPECT_TRUE(eventually([&] { return threadCount() == threads; }))
+  // At most: the counts before may have held a thread or descriptor that was just ending.
+  EXPECT_TRUE(eventually([&] { return threadCount() <= threads; }))
       << "threads: " << threadCount() << ", before: " << threads;
-  EXPECT_TRUE(eventually([&] { return descriptorCount() == descriptors; }))
+  EXPECT_TRUE(eventually([&] { return descriptorCount() <= descriptors; }))
       << "descriptors: " << descriptorCount() << ", before: " << descriptors;
 
   // The silent unit said nothing for longer than the keepalive's bound; its system answered.
