@@ -79,7 +79,6 @@ class Monitor : public EngineEvents {
   const VariantProfile& profile() const { return profile_; }
   MonitorState& state() { return state_; }
   const MonitorState& state() const { return state_; }
-  const std::string& versionText() const { return versionText_; }
   const std::string& windowTitle() const { return windowTitle_; }
   const std::string& logFilePath() const { return logFilePath_; }
   const std::string& settingsFilePath() const { return settingsFilePath_; }
@@ -88,7 +87,6 @@ class Monitor : public EngineEvents {
   bool namesChanged() const { return accessLog_.namesChanged(); }
   // The access log every receiver writes to.
   AccessLog& accessLog() { return accessLog_; }
-  const std::vector<AdapterEntry>& adapters() const { return adapterTable_; }
   // The listening server, for the tests and the benchmark that look at its threads.
   ListeningServer& server() { return server_; }
 
