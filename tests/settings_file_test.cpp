@@ -192,12 +192,6 @@ TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
   EXPECT_EQ(fileText(utf8), "saved");
 }
 
-unsigned permissions(const std::string& path) {
-  struct stat st {};
-  ::stat(path.c_str(), &st);
-  return st.st_mode & 07777;
-}
-
 // Runs `save` in a child process without root's power to write anywhere, so that a folder
 // without write permission refuses new files; its answer.
 bool saveAsNobody(const std::function<bool()>& save) {
@@ -219,7 +213,7 @@ TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
   ::chmod(file.c_str(), 0444);
   EXPECT_FALSE(textfile::replace(file, "new")) << "a read-only file is refused";
   EXPECT_EQ(fileText(file), "old");
-  EXPECT_EQ(permissions(file), 0444u);
+  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms{0444});
 
   // A second name of the old file keeps the old content: the new file was renamed over it.
   const std::string oldName = dir.path() + "/old.dva";
@@ -228,7 +222,8 @@ TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
   ASSERT_TRUE(textfile::replace(file, "new"));
   EXPECT_EQ(fileText(file), "new");
   EXPECT_EQ(fileText(oldName), "old") << "saved through a new file, not over the old bytes";
-  EXPECT_EQ(permissions(file), 0640u) << "the file keeps its permission bits";
+  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms{0640})
+      << "the file keeps its permission bits";
   std::filesystem::remove(oldName);
 
   const std::string link = dir.path() + "/link.dva";

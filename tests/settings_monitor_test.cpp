@@ -18,27 +18,23 @@ using test::readBytes;
 using test::TempDir;
 using test::writeBytes;
 
-TEST(SettingsSave, KeyPrefixInAValueRefusesBeforeAnyDialog) {
-  TempDir dir;
-  MonitorRig a(kVariantA, dir.path());
-  ASSERT_TRUE(a.monitor.initDialog());
-  a.view.answerTitleDialog("Hall #$ 1");
-  a.monitor.changeTitleBar();
-  a.view.type(1032, "#$out");  // output 4
-  a.monitor.saveSettings();
-  a.view.answerTitleDialog("Hall 1");
-  a.monitor.changeTitleBar();
-  a.monitor.saveSettings();
-  EXPECT_EQ(a.view.messageBoxes(),
-            (std::vector<std::string>{messages().titleHasKeyPrefix, messages().nameHasKeyPrefix}));
-  EXPECT_TRUE(a.view.fileDialogs().empty()) << "no dialog after a refusal";
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "no file written";
-}
-
-TEST(SettingsSave, AFileThatCannotBeWrittenLeavesBothFilesAlone) {
+TEST(SettingsSave, ARefusedOrFailedSaveLeavesBothFilesAlone) {
   TempDir dir;
   MonitorRig b(kVariantB, dir.path());
   ASSERT_TRUE(b.monitor.initDialog());
+  b.view.answerTitleDialog("Hall #$ 1");
+  b.monitor.changeTitleBar();
+  b.view.type(1026, "#$in");  // DI8
+  b.monitor.saveSettings();
+  b.view.answerTitleDialog("Hall 1");
+  b.monitor.changeTitleBar();
+  b.monitor.saveSettings();
+  EXPECT_EQ(b.view.messageBoxes(),
+            (std::vector<std::string>{messages().titleHasKeyPrefix, messages().nameHasKeyPrefix}));
+  EXPECT_TRUE(b.view.fileDialogs().empty() && std::filesystem::is_empty(dir.path()))
+      << "a refusal comes before any dialog or file";
+
+  b.view.type(1026, "DI8");
   const std::string good = dir.path() + "/good.dvb";
   b.view.answerFileDialog(good);
   b.monitor.saveSettings();
