@@ -1,5 +1,4 @@
-// The access log: its bytes, when a header is owed, failures, files changed under it, and
-// receivers writing at once.
+// The access log: its bytes, headers owed, failures, files changed under it, receivers at once.
 #include "logging/access_log.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +18,6 @@ using test::kHeaderStart;
 using test::readBytes;
 using test::TempDir;
 
-// The CR LF lines of a file; a last line without its end is marked.
 std::vector<std::string> logLines(const std::string& path) {
   const std::string text = test::fileText(path);
   std::vector<std::string> lines;
@@ -47,7 +45,6 @@ std::string afterTimestamp(const std::string& line) {
   return age < 0 || age > 60 ? "<no time stamp of local now: " + line + ">" : line.substr(20);
 }
 
-// The log driven as a receiver drives it: through the monitor's frameAccepted.
 struct LogRig : test::MonitorRig {
   explicit LogRig(const VariantProfile& p = kVariantA) : MonitorRig(p) { useLog(path); }
   void frame(const std::string& peer = "192.0.2.10") { monitor.frameAccepted(0, peer); }
@@ -86,8 +83,7 @@ bool heldOpen(const std::string& path) {
   return false;
 }
 
-// The log stays open between lines, yet each line lands where a fresh open of the path would
-// put it, with a header whenever that file is empty.
+// Kept open between lines, the log still writes where a fresh open of the path would.
 TEST(AccessLog, AFileChangedUnderTheOpenLogIsOpenedAfresh) {
   LogRig rig;
   rig.frame();
@@ -131,7 +127,6 @@ TEST(AccessLog, SettingsTakeEffectAtTheNextLineAndEveryFailedLineIsTold) {
   rig.frame();
   EXPECT_FALSE(std::filesystem::exists(second)) << "logging off touches no file";
 
-  // A folder that vanishes while the file is open; a header owed all the while.
   const std::string sub = rig.dir.path() + "/sub";
   std::filesystem::create_directory(sub);
   rig.useLog(sub + "/a.csv");
@@ -180,8 +175,7 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
   ASSERT_EQ(lines.size(), 5u) << "a header for the rename, once";
   EXPECT_EQ(lines[2], kHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4");
 
-  // Deleted while running: recreated with a header of the names as they stand. A comma in a
-  // name shifts the header, never the data.
+  // Deleted: recreated under the names as they stand; a comma shifts the header, not the data.
   std::filesystem::remove(path);
   a.view.type(1004, "in,out");
   frame();
@@ -190,7 +184,6 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
   EXPECT_EQ(lines[0], kHeaderStart + ",in,out,Door,DI3,DI4,DO1,DO2,DO3,DO4");
   EXPECT_EQ(afterTimestamp(lines[1]), "192.0.2.10,0,0,0,0,0,0,0,0");
 
-  // Browsing sends the next line to another file; its CP932 name is UTF-8 on disk.
   const std::string other = dir.path() + "/ログ置き場/記録.csv";
   std::filesystem::create_directory(dir.path() + "/ログ置き場");
   a.view.answerFileDialog(cp932::fromUtf8(other));
@@ -217,7 +210,6 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
         for (int i = 0; i < kCalls; ++i) b.frame(std::to_string(t) + "/" + std::to_string(i));
       });
     }
-    // Meanwhile the window marks renamed signals and hands over its settings again and again.
     for (int m = 0; m < kMarks; ++m) {
       b.monitor.accessLog().markNamesChanged();
       b.useLog(b.path);
@@ -266,7 +258,6 @@ class HeldOpen {
   std::shared_future<void> released_ = release_.get_future().share();
 };
 
-// Callers of one line each, on threads of their own, from 192.0.2.<first> on.
 void addCallers(std::vector<std::jthread>& callers, LogRig& rig, int count, int first = 0) {
   for (int i = first; i < first + count; ++i) {
     callers.emplace_back([&rig, i] { rig.frame("192.0.2." + std::to_string(i)); });
@@ -283,8 +274,6 @@ bool queueReaches(LogRig& rig, std::size_t count) {
   return true;
 }
 
-// Lines queued under one path go to it although the path changed while they waited, after
-// the header the names owed by then; the held writer had taken its names before.
 TEST(AccessLog, WaitingLinesGoTogetherToTheFileNamedWhenTheyWereQueued) {
   constexpr int kQueued = 4;
   LogRig a;

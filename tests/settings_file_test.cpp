@@ -38,9 +38,8 @@ std::string describe(const SettingsChanges& c) {
   return out;
 }
 
-// Lines in, what they change out. A key matches anywhere and takes its length off the start of
-// the line; later keys see the line as earlier ones left it; CR and LF go wherever they stand;
-// values are not trimmed; names are cut at 20 bytes on a whole character.
+// A key matches anywhere and takes its length off the start of the line; later keys see the
+// line as earlier ones left it; names are cut at 20 bytes on a whole character.
 TEST(SettingsFile, LinesAndWhatTheyChange) {
   const std::string n19(19, 'n');
   const std::string kanji10 = cp932::fromUtf8("一二三四五六七八九十");
@@ -192,8 +191,7 @@ TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
   EXPECT_EQ(fileText(utf8), "saved");
 }
 
-// Runs `save` in a child process without root's power to write anywhere, so that a folder
-// without write permission refuses new files; its answer.
+// Runs `save` without root's power, so that a folder without write permission refuses it.
 bool saveAsNobody(const std::function<bool()>& save) {
   const pid_t child = ::fork();
   if (child == 0) {
@@ -239,7 +237,6 @@ TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2)
       << "no temporary file is left beside the file";
 
-  // A folder that takes no new file, holding a file its owner may write.
   const std::string locked = dir.path() + "/locked";
   std::filesystem::create_directory(locked);
   const std::string inside = locked + "/DRAVIK-A.ini";

@@ -12,7 +12,6 @@
 
 namespace dravik::test {
 
-// How every header line of the access log begins.
 inline const std::string kHeaderStart = cp932::fromUtf8("日付,時刻,接続元IPアドレス");
 
 // Lets files grow only to `bytes`: a write past that is cut short by the system.

@@ -17,7 +17,6 @@ using test::readBytes;
 using test::TempDir;
 using test::writeBytes;
 
-// The defaults as the window shows them and as a save right after start-up writes them.
 TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
     SCOPED_TRACE(std::string(p->programName));
