@@ -15,8 +15,6 @@ namespace dravik {
 namespace {
 
 using test::kHeaderStart;
-using test::readBytes;
-using test::TempDir;
 
 std::vector<std::string> logLines(const std::string& path) {
   const std::string text = test::fileText(path);
@@ -50,7 +48,7 @@ struct LogRig : test::MonitorRig {
   void frame(const std::string& peer = "192.0.2.10") { monitor.frameAccepted(0, peer); }
   std::vector<std::string> boxes() const { return view.messageBoxes(); }
 
-  TempDir dir;
+  test::TempDir dir;
   const std::string path = dir.path() + "/a.csv";
 };
 
@@ -83,8 +81,9 @@ bool heldOpen(const std::string& path) {
   return false;
 }
 
-// Kept open between lines, the log still writes where a fresh open of the path would.
-TEST(AccessLog, AFileChangedUnderTheOpenLogIsOpenedAfresh) {
+// Kept open between lines, the log still writes where a fresh open of the path would; a new
+// path takes effect at the next line, and every line that fails is told.
+TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   LogRig rig;
   rig.frame();
   rig.frame();
@@ -109,11 +108,7 @@ TEST(AccessLog, AFileChangedUnderTheOpenLogIsOpenedAfresh) {
   EXPECT_EQ(logLines(rig.path).size(), 2u);
   EXPECT_EQ(logLines(rig.path)[0], kHeaderA) << "emptied by someone else: a header again";
   EXPECT_TRUE(rig.boxes().empty());
-}
 
-TEST(AccessLog, SettingsTakeEffectAtTheNextLineAndEveryFailedLineIsTold) {
-  LogRig rig;
-  rig.frame();
   const std::string second = rig.dir.path() + "/second.csv";
   rig.useLog(second);
   rig.frame();
@@ -143,7 +138,7 @@ TEST(AccessLog, SettingsTakeEffectAtTheNextLineAndEveryFailedLineIsTold) {
   EXPECT_FALSE(rig.monitor.accessLog().namesChanged());
 
   // A write the system cuts short: the header is owed again, and no half line is left.
-  const std::optional<std::string> before = readBytes(sub + "/a.csv");
+  const std::optional<std::string> before = test::readBytes(sub + "/a.csv");
   rig.view.clearMessageBoxes();
   rig.monitor.accessLog().markNamesChanged();
   {
@@ -151,7 +146,8 @@ TEST(AccessLog, SettingsTakeEffectAtTheNextLineAndEveryFailedLineIsTold) {
     rig.frame();
   }
   EXPECT_EQ(rig.boxes(), std::vector<std::string>{messages().logWriteFailed});
-  EXPECT_EQ(readBytes(sub + "/a.csv"), before) << "the ten bytes that got through were taken back";
+  EXPECT_EQ(test::readBytes(sub + "/a.csv"), before)
+      << "the ten bytes that got through were taken back";
   EXPECT_TRUE(rig.monitor.accessLog().namesChanged()) << "the header was not written";
   rig.frame();
   const std::vector<std::string> lines = logLines(sub + "/a.csv");
@@ -160,7 +156,7 @@ TEST(AccessLog, SettingsTakeEffectAtTheNextLineAndEveryFailedLineIsTold) {
 }
 
 TEST(AccessLog, HeadersFollowTheOperatorsNames) {
-  TempDir dir;
+  test::TempDir dir;
   test::MonitorRig a(kVariantA, dir.path());
   ASSERT_TRUE(a.monitor.initDialog());
   const std::string path = a.monitor.logFilePath();

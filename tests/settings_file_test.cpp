@@ -18,8 +18,6 @@ namespace dravik {
 namespace {
 
 using test::fileText;
-using test::TempDir;
-using test::writeBytes;
 
 // What a file changed, in the order of the fields, as one string.
 std::string describe(const SettingsChanges& c) {
@@ -132,7 +130,7 @@ TEST(SettingsFile, SavingIsRefusedForTheFirstValueHoldingTheKeyPrefix) {
 }
 
 TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
-  TempDir dir;
+  test::TempDir dir;
   // A CP932 name, as the monitor hands them over, of a file whose name on disk is UTF-8.
   const std::string utf8 = dir.path() + "/設定";
   const std::string file = cp932::fromUtf8(utf8);
@@ -160,7 +158,7 @@ TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
       {fileBound + "f", std::nullopt, std::nullopt},
   };
   for (const Case& c : cases) {
-    writeBytes(utf8, c.bytes);
+    test::writeBytes(utf8, c.bytes);
     const std::string name = testing::PrintToString(c.bytes.substr(0, 8)) + " of " +
                              std::to_string(c.bytes.size()) + " bytes";
     EXPECT_EQ(textfile::readAll(file), c.all) << name;
@@ -204,7 +202,7 @@ bool saveAsNobody(const std::function<bool()>& save) {
 }
 
 TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
-  TempDir dir;
+  test::TempDir dir;
   const std::string file = dir.path() + "/a.dva";
   std::ofstream(file) << "old";
 

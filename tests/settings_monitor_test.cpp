@@ -114,7 +114,7 @@ TEST(SettingsLoad, WhatWasSavedComesBackEverywhere) {
   a.monitor.frameAccepted(0, "127.0.0.1");
   const std::string log = test::fileText(dir.path() + "/log.csv");
   EXPECT_EQ(log.substr(0, log.find("\r\n")),
-            cp932::fromUtf8("日付,時刻,接続元IPアドレス,") + kanji + ",v6,v7,v8,v9,v10,v11,v12");
+            test::kHeaderStart + "," + kanji + ",v6,v7,v8,v9,v10,v11,v12");
   a.view.answerFileDialog(file);
   a.monitor.loadSettings();
   EXPECT_FALSE(a.monitor.namesChanged()) << "names loaded from a file are not edits";

@@ -13,7 +13,6 @@ namespace dravik {
 namespace {
 
 using test::MonitorRig;
-using test::readBytes;
 using test::TempDir;
 using test::writeBytes;
 
@@ -58,12 +57,12 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
     const std::string saved = data.path() + "/saved." + ext;
     v.answerFileDialog(saved);
     m.saveSettings();
-    EXPECT_EQ(readBytes(saved), expected);
+    EXPECT_EQ(test::readBytes(saved), expected);
     ASSERT_EQ(v.fileDialogs().size(), 1u);
     const View::FileDialog shown = v.fileDialogs()[0];
     EXPECT_TRUE(shown.save && shown.defaultExtension == ext && shown.initialPath == settings);
     EXPECT_EQ(shown.filter, p->settingsFilter);
-    EXPECT_EQ(readBytes(config.path() + "/" + model + ".ini"), saved)
+    EXPECT_EQ(test::readBytes(config.path() + "/" + model + ".ini"), saved)
         << "the startup file names the saved file: the path alone, no line end";
     EXPECT_EQ(m.settingsFilePath(), saved);
     EXPECT_TRUE(v.messageBoxes().empty());
