@@ -1,7 +1,9 @@
-// What the settings, start-up and access-log tests share: a fresh folder per test, whole-file
-// reads and writes, and a window that reports name edits the way the real one does.
+// What the settings, start-up and access-log tests share.
 #pragma once
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <string>
 
 #include "monitor_rig.h"
@@ -10,10 +12,22 @@
 
 namespace dravik::test {
 
-// How every header line of the access log begins.
 inline const std::string kHeaderStart = cp932::fromUtf8("日付,時刻,接続元IPアドレス");
 
-// A monitor of one variant living in `directory`.
-using Rig = MonitorRig;
+// Lets files grow only to `bytes`: a write past that is cut short by the system.
+struct FileSizeLimit {
+  explicit FileSizeLimit(rlim_t bytes) : handler(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limited = previous;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, handler);
+  }
+  void (*handler)(int);
+  rlimit previous{};
+};
 
 }  // namespace dravik::test
