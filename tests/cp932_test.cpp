@@ -16,7 +16,6 @@ TEST(Cp932, EveryMessageRoundTripsAndIsReallyCp932) {
     EXPECT_EQ(bytes.find('?'), std::string::npos) << "not representable in CP932: " << utf8;
     EXPECT_EQ(cp932::toUtf8(bytes), utf8) << "round trip changed the text";
   }
-  // Known bytes, so a codec that merely copied UTF-8 through would fail.
   EXPECT_EQ(messages().statusStopped, "\x92\xE2\x8E\x7E\x92\x86");  // 停止中
   EXPECT_EQ(cp932::fromUtf8("ｱｲｳ"), "\xB1\xB2\xB3") << "half-width kana are one byte each";
   EXPECT_EQ(cp932::fromUtf8("C:\\a~b"), "C:\\a~b") << "backslash and tilde keep ASCII values";
@@ -25,8 +24,7 @@ TEST(Cp932, EveryMessageRoundTripsAndIsReallyCp932) {
   EXPECT_EQ(cp932::toUtf8("a\x81 z"), "a\xEF\xBF\xBD z") << "0x81 needs a trail byte";
 }
 
-// A byte at position 19 of a 21-byte text cut to 20: a lead byte there would need byte 20 as
-// its trail, so it is dropped; any other byte is a character of its own and stays.
+// Byte 19 of a 21-byte text cut to 20 is dropped only when it is a lead byte, needing byte 20.
 TEST(Cp932, LeadBytesAreExactly0x81To0x9FAnd0xE0To0xFC) {
   struct Case {
     unsigned char byte;
@@ -47,7 +45,7 @@ TEST(Cp932, LeadBytesAreExactly0x81To0x9FAnd0xE0To0xFC) {
 }
 
 TEST(Cp932, CutKeepsWholeCharactersUpToTheLimit) {
-  const std::string kanji = cp932::fromUtf8("日本語日本語日本語日本");  // 22 bytes
+  const std::string kanji = cp932::fromUtf8("日本語日本語日本語日本");
   ASSERT_EQ(kanji.size(), 22u);
   struct Case {
     std::string text;
