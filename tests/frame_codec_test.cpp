@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 namespace dravik {
@@ -52,15 +53,9 @@ Fed feed(const VariantProfile& profile, const std::string& before, const std::st
 }
 
 TEST(FrameCodec, StreamsOfBothVariants) {
-  struct Case {
-    const char* what;
-    const VariantProfile& profile;
-    const char* before;
-    const char* stream;
-    const char* answers;
-    const char* after;
-    unsigned repaint;
-  };
+  // What, variant, states before, stream, answers, states after, last repaint mask.
+  using Case = std::tuple<const char*, const VariantProfile&, const char*, const char*, const char*,
+                          const char*, unsigned>;
   const Case cases[] = {
       {"worked DO", kVariantA, "0101", "44 4F 35 30 C8", "64 6F 25 20 C8", "1010", 0x0F},
       {"worked DK", kVariantA, "1010", "44 4B 32 36 30 30 C8", "64 6B 23 20 C8", "1100", 0x06},
@@ -88,12 +83,12 @@ TEST(FrameCodec, StreamsOfBothVariants) {
       {"a short DK reads what the DO before it left at 3..5", kVariantA, "",
        "44 4F 33 30 C8 44 4B C8", "64 6F 23 20 C8 64 6B 23 20 C8", "1100", 0x00},
   };
-  for (const Case& c : cases) {
-    const Fed fed = feed(c.profile, c.before, c.stream);
-    SCOPED_TRACE(std::string(c.profile.programName) + ": " + c.what + ": " + c.stream);
-    EXPECT_EQ(fed.answers, bytes(c.answers));
-    EXPECT_EQ(fed.states, c.after);
-    EXPECT_EQ(fed.repaint, c.repaint);
+  for (const auto& [what, profile, before, stream, answers, after, repaint] : cases) {
+    const Fed fed = feed(profile, before, stream);
+    SCOPED_TRACE(std::string(profile.programName) + ": " + what + ": " + stream);
+    EXPECT_EQ(fed.answers, bytes(answers));
+    EXPECT_EQ(fed.states, after);
+    EXPECT_EQ(fed.repaint, repaint);
   }
 }
 

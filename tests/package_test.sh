@@ -89,7 +89,8 @@ run() {
   printf '#$LOGGING=ON\r\n#$SERVER=START\r\n' >>"$settings"
   printf '%s' "$settings" >"$3/DRAVIK-$1.ini"
   env -u XDG_CONFIG_HOME -u XDG_DATA_HOME HOME="$5" QT_QPA_PLATFORM=offscreen unshare -rnm \
-    bash -c "$inner$8" inner "$program" "$2/dravik-unit" "$out" "${6%% *}" "$7" >"$work/answer"
+    bash -c "$inner$8" inner "$program" "$2/dravik-unit" "$out" "${6%% *}" "$7" >"$work/answer" ||
+    fail "$program: $(grep -A5 FAIL "$work/answer")"
   grep -q "^ack: 64 6F 21 20 C8" "$work/answer" ||
     fail "$program did not answer as expected: $(cat "$work/answer" "$out")"
   [ -s "$log" ] || fail "$program wrote no access log at $log"
