@@ -7,9 +7,7 @@ build=$1
 command -v unshare >/dev/null && unshare -rnm true 2>/dev/null ||
   { echo "network namespaces are not permitted here"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
-for tool in lintian desktop-file-validate dpkg-deb; do
-  command -v $tool >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
-done
+for t in lintian desktop-file-validate dpkg-deb; do command -v $t >/dev/null || fail "no $t"; done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # holds FOLDER PACKAGE FILE...: every FILE is in FOLDER, where PACKAGE was unpacked.
@@ -61,12 +59,10 @@ done
 inner='set -euo pipefail
 program=$1 unit=$2 out=$3 port=$4
 mount -t sysfs sysfs /sys # the adapter table reads /sys/class/net
-ip link set lo up
-ip link add v0 type veth peer name v1
-ip addr add 10.200.0.1/24 dev v0 && ip link set v0 up && ip link set v1 up
+ip link set lo up && ip link add v0 type veth peer name v1 && ip addr add 10.200.0.1/24 dev v0
+ip link set v0 up && ip link set v1 up
 [ "$5" = - ] || { mount --bind "$5/usr" "$5/usr"; mount -o remount,bind,ro "$5/usr"; }
-"$program" >"$out" 2>&1 &
-pid=$!
+"$program" >"$out" 2>&1 & pid=$!
 for _ in $(seq 1 100); do
   "$unit" --host 10.200.0.1 --port "$port" --do 1000 --timeout 500 2>/dev/null | grep "^ack:" && break
   kill -0 $pid 2>/dev/null || { echo "FAIL: the program ended"; cat "$out"; exit 1; }

@@ -14,7 +14,7 @@ namespace dravik {
 namespace {
 
 TEST(Trace, WhatEachCallLeavesInThePane) {
-  const std::string x300(300, 'x'), x255 = "earlier\r\n" + std::string(255, 'x');
+  const std::string x300(300, 'x'), earlierAndCut = "earlier\r\n" + std::string(255, 'x');
   const auto lines = [](const Trace& t) {
     t("server start.\r\n");
     t.literal("cfg line\r\n");
@@ -26,9 +26,9 @@ TEST(Trace, WhatEachCallLeavesInThePane) {
        [](const Trace& t) { t("from:%s   Recv %02x %02x\r\n", "127.0.0.1", 0x44, 0x4f); },
        "earlier\r\nfrom:127.0.0.1   Recv 44 4f\r\n"},
       {"a formatted trace is cut at 255 bytes", true,
-       [&](const Trace& t) { t("%s", x300.c_str()); }, x255},
+       [&](const Trace& t) { t("%s", x300.c_str()); }, earlierAndCut},
       {"a literal text is cut like any trace", true, [&](const Trace& t) { t.literal(x300); },
-       x255},
+       earlierAndCut},
       {"a literal keeps percent signs", true,
        [](const Trace& t) { t.literal("#$DI1=100%s %d\r\n"); }, "earlier\r\n#$DI1=100%s %d\r\n"},
       {"clear empties the pane", true, lines, "select.\r\n"},
