@@ -1,5 +1,4 @@
-// Feeds arbitrary byte streams through one connection's framing and decoding, and checks what
-// must hold for every unit, well-behaved or not. The first byte picks the variant.
+// Any byte stream through one connection's framing and decoding; the first byte picks the variant.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-// Applies settings files of arbitrary bytes, and checks that names stay within their 20 bytes
-// on whole CP932 characters. Then it builds a record from the same bytes and checks that
-// saving and applying it gives back exactly that record.
+// Settings files of arbitrary bytes: names stay within 20 bytes on whole CP932 characters, and a
+// record built from the same bytes reads back exactly as it was saved.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,93 +20,69 @@ void require(bool ok, const char* what) {
   std::abort();
 }
 
-// True when `name` holds whole CP932 characters only.
-bool wholeCharacters(const std::string& name) {
-  std::size_t i = 0;
-  while (i < name.size()) i += cp932::isLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
-  return i == name.size();
-}
-
-void checkApplied(const VariantProfile& profile, std::string_view content) {
+SettingsChanges apply(const VariantProfile& profile, std::string_view content) {
   SettingsChanges changes;
   for (const std::string& line : splitSettingsLines(content)) {
     applySettingsLine(profile, line, changes);
   }
-  for (int i = 0; i < kMaxInputs; ++i) {
-    if (!changes.inputNames[i]) continue;
-    require(i < profile.inputCount(), "no name for an input the variant lacks");
-    require(changes.inputNames[i]->size() <= kSignalNameBytes, "input name within 20 bytes");
-    require(wholeCharacters(*changes.inputNames[i]), "input name ends on a whole character");
-  }
-  for (int i = 0; i < kMaxOutputs; ++i) {
-    if (!changes.outputNames[i]) continue;
-    require(i < profile.outputCount(), "no name for an output the variant lacks");
-    require(changes.outputNames[i]->size() <= kSignalNameBytes, "output name within 20 bytes");
-    require(wholeCharacters(*changes.outputNames[i]), "output name ends on a whole character");
-  }
-  if (!profile.hasOutputs()) require(!changes.destinationPort, "no destination port in B");
+  return changes;
 }
 
-// Takes values from the fuzz bytes: each value runs up to the next 0x00 byte, without line
-// breaks, so the record is one an operator could have typed.
-class Values {
- public:
-  explicit Values(std::string_view data) : data_(data) {}
-  std::string next(std::size_t limit) {
-    std::string value;
-    while (pos_ < data_.size() && data_[pos_] != '\0') {
-      const char c = data_[pos_++];
-      if (c != '\r' && c != '\n') value += c;
-    }
-    ++pos_;
-    return cp932::cutToBytes(value, limit);
+template <typename Names>
+void checkNames(const Names& names, int count) {
+  for (int i = 0; i < static_cast<int>(names.size()); ++i) {
+    if (!names[i]) continue;
+    const std::string& name = *names[i];
+    require(i < count, "no name for a signal the variant lacks");
+    require(name.size() <= kSignalNameBytes, "a name within 20 bytes");
+    std::size_t end = 0;
+    while (end < name.size())
+      end += cp932::isLeadByte(static_cast<unsigned char>(name[end])) ? 2 : 1;
+    require(end == name.size(), "a name ends on a whole character");
   }
-
- private:
-  std::string_view data_;
-  std::size_t pos_ = 0;
-};
+}
 
 void checkRoundTrip(const VariantProfile& profile, std::string_view data) {
-  Values values(data);
+  // Each value runs up to the next 0x00 byte, without line breaks, as an operator could type it.
+  std::size_t pos = 0;
+  const auto next = [&](std::size_t limit) {
+    std::string value;
+    for (; pos < data.size() && data[pos] != '\0'; ++pos) {
+      if (data[pos] != '\r' && data[pos] != '\n') value += data[pos];
+    }
+    ++pos;
+    return cp932::cutToBytes(value, limit);
+  };
   SettingsRecord record;
-  record.windowTitle = values.next(4096);
-  for (std::string& port : record.ports) port = values.next(64);
-  if (profile.hasOutputs()) record.destinationPort = values.next(64);
-  for (int i = 0; i < profile.inputCount(); ++i) {
-    record.inputNames.push_back(values.next(kSignalNameBytes));
-  }
+  record.windowTitle = next(4096);
+  for (std::string& port : record.ports) port = next(64);
+  if (profile.hasOutputs()) record.destinationPort = next(64);
+  for (int i = 0; i < profile.inputCount(); ++i)
+    record.inputNames.push_back(next(kSignalNameBytes));
   for (int i = 0; i < profile.outputCount(); ++i) {
-    record.outputNames.push_back(values.next(kSignalNameBytes));
+    record.outputNames.push_back(next(kSignalNameBytes));
   }
   record.logging = !data.empty() && (data[0] & 1);
   record.running = !data.empty() && (data[0] & 2);
-  record.logFilePath = values.next(4096);
+  record.logFilePath = next(4096);
   if (checkSavable(record) != SaveRefusal::None) return;
-  // Ports, the destination port and the log path are saved without the "#$" test, as the
-  // older monitors did; such a value can read back as another key, so it is left out here.
-  auto hasPrefix = [](const std::string& v) { return v.find(kKeyPrefix) != std::string::npos; };
-  for (const std::string& port : record.ports) {
-    if (hasPrefix(port)) return;
+  // Ports, the destination port and the log path are saved without the "#$" test, as the older
+  // monitors did; such a value can read back as another key, so it is left out here.
+  const auto keyLike = [](const std::string& v) { return v.find(kKeyPrefix) != v.npos; };
+  if (std::ranges::any_of(record.ports, keyLike) || keyLike(record.destinationPort) ||
+      keyLike(record.logFilePath)) {
+    return;
   }
-  if (hasPrefix(record.destinationPort) || hasPrefix(record.logFilePath)) return;
 
-  SettingsChanges changes;
-  for (const std::string& line : splitSettingsLines(formatSettingsFile(profile, record))) {
-    applySettingsLine(profile, line, changes);
-  }
+  const SettingsChanges changes = apply(profile, formatSettingsFile(profile, record));
   require(changes.windowTitle == record.windowTitle, "title survives save and load");
-  for (int s = 0; s < kPortSlotCount; ++s) {
-    require(changes.ports[s] == record.ports[s], "port text survives save and load");
-  }
-  if (profile.hasOutputs()) {
-    require(changes.destinationPort == record.destinationPort, "destination port survives");
-  }
+  for (int s = 0; s < kPortSlotCount; ++s) require(changes.ports[s] == record.ports[s], "port");
+  if (profile.hasOutputs()) require(changes.destinationPort == record.destinationPort, "dest port");
   for (int i = 0; i < profile.inputCount(); ++i) {
     require(changes.inputNames[i] == record.inputNames[i], "input name survives save and load");
   }
   for (int i = 0; i < profile.outputCount(); ++i) {
-    require(changes.outputNames[i] == record.outputNames[i], "output name survives");
+    require(changes.outputNames[i] == record.outputNames[i], "output name survives save and load");
   }
   require(changes.logging == record.logging, "logging switch survives save and load");
   require(changes.startRequested == record.running, "server state survives save and load");
@@ -118,7 +94,10 @@ void checkRoundTrip(const VariantProfile& profile, std::string_view data) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view content(reinterpret_cast<const char*>(data), size);
   for (const VariantProfile* profile : {&kVariantA, &kVariantB}) {
-    checkApplied(*profile, content);
+    const SettingsChanges changes = apply(*profile, content);
+    checkNames(changes.inputNames, profile->inputCount());
+    checkNames(changes.outputNames, profile->outputCount());
+    if (!profile->hasOutputs()) require(!changes.destinationPort, "no destination port in B");
     checkRoundTrip(*profile, content);
   }
   return 0;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "monitor/messages.h"
 
 namespace dravik {
@@ -16,7 +19,6 @@ TEST(Cp932, EveryMessageRoundTripsAndIsReallyCp932) {
     EXPECT_EQ(bytes.find('?'), std::string::npos) << "not representable in CP932: " << utf8;
     EXPECT_EQ(cp932::toUtf8(bytes), utf8) << "round trip changed the text";
   }
-  // Known bytes, so a codec that merely copied UTF-8 through would fail.
   EXPECT_EQ(messages().statusStopped, "\x92\xE2\x8E\x7E\x92\x86");  // 停止中
   EXPECT_EQ(cp932::fromUtf8("ｱｲｳ"), "\xB1\xB2\xB3") << "half-width kana are one byte each";
   EXPECT_EQ(cp932::fromUtf8("C:\\a~b"), "C:\\a~b") << "backslash and tilde keep ASCII values";
@@ -25,36 +27,26 @@ TEST(Cp932, EveryMessageRoundTripsAndIsReallyCp932) {
   EXPECT_EQ(cp932::toUtf8("a\x81 z"), "a\xEF\xBF\xBD z") << "0x81 needs a trail byte";
 }
 
-// A byte at position 19 of a 21-byte text cut to 20: a lead byte there would need byte 20 as
-// its trail, so it is dropped; any other byte is a character of its own and stays.
+// Byte 19 of a 21-byte text cut to 20 is dropped only when it is a lead byte, needing byte 20.
 TEST(Cp932, LeadBytesAreExactly0x81To0x9FAnd0xE0To0xFC) {
-  struct Case {
-    unsigned char byte;
-    bool lead;
-  };
-  const Case cases[] = {{0x00, false}, {0x7F, false}, {0x80, false}, {0x81, true},
-                        {0x9F, true},  {0xA0, false}, {0xA1, false}, {0xDF, false},
-                        {0xE0, true},  {0xFC, true},  {0xFD, false}, {0xFF, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "byte 0x" << std::hex << int(c.byte));
-    EXPECT_EQ(cp932::isLeadByte(c.byte), c.lead);
-    const std::string text = std::string(19, 'n') + char(c.byte) + "y";
-    EXPECT_EQ(cp932::cutToBytes(text, 20), text.substr(0, c.lead ? 19 : 20));
-    const std::string ending = "AB" + std::string(1, char(c.byte));
-    EXPECT_EQ(cp932::cutToBytes(ending, 20), c.lead ? "AB" : ending)
+  const std::pair<unsigned char, bool> cases[] = {
+      {0x00, false}, {0x7F, false}, {0x80, false}, {0x81, true}, {0x9F, true},  {0xA0, false},
+      {0xA1, false}, {0xDF, false}, {0xE0, true},  {0xFC, true}, {0xFD, false}, {0xFF, false}};
+  for (const auto& [byte, lead] : cases) {
+    SCOPED_TRACE(testing::Message() << "byte 0x" << std::hex << int(byte));
+    EXPECT_EQ(cp932::isLeadByte(byte), lead);
+    const std::string text = std::string(19, 'n') + char(byte) + "y";
+    EXPECT_EQ(cp932::cutToBytes(text, 20), text.substr(0, lead ? 19 : 20));
+    const std::string ending = "AB" + std::string(1, char(byte));
+    EXPECT_EQ(cp932::cutToBytes(ending, 20), lead ? "AB" : ending)
         << "a lead byte the text ends on is no character";
   }
 }
 
 TEST(Cp932, CutKeepsWholeCharactersUpToTheLimit) {
-  const std::string kanji = cp932::fromUtf8("日本語日本語日本語日本");  // 22 bytes
+  const std::string kanji = cp932::fromUtf8("日本語日本語日本語日本");
   ASSERT_EQ(kanji.size(), 22u);
-  struct Case {
-    std::string text;
-    std::size_t limit;
-    std::string cut;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, std::size_t, std::string> cases[] = {
       {kanji, 20, kanji.substr(0, 20)},
       {"A" + kanji, 20, "A" + kanji.substr(0, 18)},
       {"0123456789012345678901234", 20, "01234567890123456789"},
@@ -65,9 +57,9 @@ TEST(Cp932, CutKeepsWholeCharactersUpToTheLimit) {
       {"\x82\xA0", 1, ""},
       {"", 20, ""},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(cp932::cutToBytes(c.text, c.limit), c.cut)
-        << "cut of " << testing::PrintToString(c.text) << " to " << c.limit;
+  for (const auto& [text, limit, cut] : cases) {
+    EXPECT_EQ(cp932::cutToBytes(text, limit), cut)
+        << "cut of " << testing::PrintToString(text) << " to " << limit;
   }
 }
 

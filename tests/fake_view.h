@@ -1,6 +1,6 @@
-// An in-memory window for the tests: a table of controls keyed by the templates' identifiers.
-// Records every message box and answers file dialogs and the title dialog from a script.
-// Safe to call from several threads.
+// An in-memory window for the tests, safe from several threads: a table of controls keyed by
+// the templates' identifiers, the message boxes shown, and file and title dialogs answered from
+// a script.
 #pragma once
 
 #include <deque>
@@ -17,14 +17,6 @@
 namespace dravik::test {
 
 class FakeView : public View {
-  using Guard = std::lock_guard<std::mutex>;
-  // Runs `f` under the table's lock.
-  template <typename F>
-  auto locked(const F& f) const {
-    const std::lock_guard lock(mutex_);
-    return f();
-  }
-
  public:
   struct Control {
     std::string text;
@@ -37,86 +29,106 @@ class FakeView : public View {
     int selection = -1;
   };
 
-  // View
-  void setText(int id, const std::string& text) override;
+ private:
+  using Answers = std::deque<std::optional<std::string>>;
+  static std::optional<std::string> next(Answers& answers) {
+    if (answers.empty()) return std::nullopt;
+    std::optional<std::string> answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
+  }
+  template <typename F>
+  auto locked(const F& f) const {
+    const std::lock_guard lock(mutex_);
+    return f();
+  }
+  template <typename T>
+  void set(int id, T Control::*field, std::type_identity_t<T> value) {
+    locked([&] { controls_[id].*field = std::move(value); });
+  }
+  template <typename T>
+  void put(T& field, std::type_identity_t<T> value) {
+    locked([&] { field = std::move(value); });
+  }
+  template <typename T>
+  T get(const T& field) const {
+    return locked([&] { return field; });
+  }
+
+ public:
+  void setText(int id, const std::string& text) override {
+    // The hook runs outside the lock, so that a test can park a worker there.
+    if (const auto hook = get(setTextHook_)) hook(id, text);
+    set(id, &Control::text, text);
+  }
   std::string text(int id) const override { return control(id).text; }
   void enable(int id, bool on) override { set(id, &Control::enabled, on); }
   void repaint(int id) override {
-    Guard g(mutex_);
-    ++controls_[id].repaints;
+    locked([&] { ++controls_[id].repaints; });
   }
   bool isChecked(int id) const override { return control(id).checked; }
   void setChecked(int id, bool on) override { set(id, &Control::checked, on); }
   void setVisible(int id, bool on) override { set(id, &Control::visible, on); }
   void limitText(int id, int bytes) override { set(id, &Control::limit, bytes); }
   void appendTrace(const std::string& text) override {
-    Guard g(mutex_);
-    trace_ += text;
+    locked([&] { trace_ += text; });
   }
   void clearTrace() override { put(trace_, {}); }
   void addComboItem(int id, const std::string& text) override {
-    Guard g(mutex_);
-    controls_[id].items.push_back(text);
+    locked([&] { controls_[id].items.push_back(text); });
   }
   void setComboSelection(int id, int index) override { set(id, &Control::selection, index); }
   int comboSelection(int id) const override { return control(id).selection; }
   void messageBox(const std::string& text) override {
-    Guard g(mutex_);
-    messageBoxes_.push_back(text);
+    locked([&] { messageBoxes_.push_back(text); });
   }
-  std::optional<std::string> chooseFile(const FileDialog& dialog) override;
-  std::optional<std::string> askTitle(const std::string& current) override;
+  std::optional<std::string> chooseFile(const FileDialog& dialog) override {
+    return locked([&] {
+      fileDialogs_.push_back(dialog);
+      return next(fileAnswers_);
+    });
+  }
+  std::optional<std::string> askTitle(const std::string&) override {
+    return locked([&] { return next(titleAnswers_); });
+  }
   void setCaption(const std::string& caption) override { put(caption_, caption); }
   void endModal(int result) override { put(modalResult_, result); }
 
-  // Inspection and scripting
-  Control control(int id) const;
+  Control control(int id) const {
+    return locked([&] {
+      const auto found = controls_.find(id);
+      return found == controls_.end() ? Control{} : found->second;
+    });
+  }
   std::string trace() const { return get(trace_); }
   std::vector<std::string> messageBoxes() const { return get(messageBoxes_); }
   void clearMessageBoxes() { put(messageBoxes_, {}); }
   std::string caption() const { return get(caption_); }
   std::optional<int> modalResult() const { return get(modalResult_); }
-  // The next file dialog returns `path` (nothing: the operator cancels).
+  // The next file dialog returns `path`; nothing, or no answer left, is a cancel.
   void answerFileDialog(std::optional<std::string> path) {
     locked([&] { fileAnswers_.push_back(std::move(path)); });
   }
   std::vector<FileDialog> fileDialogs() const { return get(fileDialogs_); }
-  // The next title dialog returns `title` (nothing: cancel).
+  // The next title dialog returns `title`, as answerFileDialog.
   void answerTitleDialog(std::optional<std::string> title) {
     locked([&] { titleAnswers_.push_back(std::move(title)); });
   }
-  // `hook` runs on the calling thread before every setText, outside the table's lock: a test
-  // parks a worker there, between its decision to update the window and the update.
+  // `hook` runs on the calling thread before every setText.
   void onSetText(std::function<void(int id, const std::string& text)> hook) {
-    locked([&] { setTextHook_ = std::move(hook); });
+    put(setTextHook_, std::move(hook));
   }
 
  private:
-  template <typename T>
-  void set(int id, T Control::*field, std::type_identity_t<T> value) {
-    Guard g(mutex_);
-    controls_[id].*field = std::move(value);
-  }
-  template <typename T>
-  void put(T& field, std::type_identity_t<T> value) {
-    Guard g(mutex_);
-    field = std::move(value);
-  }
-  template <typename T>
-  T get(const T& field) const {
-    Guard g(mutex_);
-    return field;
-  }
-
   mutable std::mutex mutex_;
   std::map<int, Control> controls_;
   std::string trace_;
   std::vector<std::string> messageBoxes_;
   std::string caption_;
   std::optional<int> modalResult_;
-  std::deque<std::optional<std::string>> fileAnswers_;
+  Answers fileAnswers_;
   std::vector<FileDialog> fileDialogs_;
-  std::deque<std::optional<std::string>> titleAnswers_;
+  Answers titleAnswers_;
   std::function<void(int, const std::string&)> setTextHook_;
 };
 

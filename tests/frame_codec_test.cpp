@@ -1,10 +1,10 @@
-// The device frames: framing over the 32-byte buffer, decoding, the acknowledgement, and the
-// output frame. Bytes are written in hex; "11x32" stands for 32 bytes of 0x11.
+// The device frames, their acknowledgements and the output frame. "11x32": 32 bytes of 0x11.
 #include "engine/frame_codec.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 namespace dravik {
@@ -25,22 +25,10 @@ Bytes bytes(const std::string& text) {
   return out;
 }
 
-template <typename Container>
-std::string hex(const Container& data) {
-  std::string out;
-  char digits[4];
-  for (std::uint8_t b : data) {
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    out += (out.empty() ? "" : " ") + std::string(digits);
-  }
-  return out;
-}
-
-// A receiver in miniature: feeds a byte stream through one connection's frame buffer as the
-// connection receiver does; the answers, the states after ('0'/'1' per input) and the last
-// repaint mask.
+// Feeds a stream through one connection's frame buffer as the receiver does: the answers, the
+// states after ('0'/'1' per input) and the last repaint mask.
 struct Fed {
-  std::string answers;
+  Bytes answers;
   std::string states;
   unsigned repaint = 0;
 };
@@ -50,7 +38,6 @@ Fed feed(const VariantProfile& profile, const std::string& before, const std::st
   for (std::size_t i = 0; i < before.size(); ++i) inputs[i] = before[i] - '0';
   FrameBuffer buffer;
   Fed fed;
-  Bytes answers;
   for (std::uint8_t b : bytes(stream)) {
     if (!buffer.push(b)) continue;
     const Decoded d = decodeFrame(profile, buffer.bytes(), inputs);
@@ -58,24 +45,17 @@ Fed feed(const VariantProfile& profile, const std::string& before, const std::st
       EXPECT_EQ(d.repaintMask, 0u) << "a refused frame repaints nothing";
       continue;
     }
-    answers.insert(answers.end(), d.answer.begin(), d.answer.end());
+    fed.answers.insert(fed.answers.end(), d.answer.begin(), d.answer.end());
     fed.repaint = d.repaintMask;
   }
-  fed.answers = hex(answers);
   for (int i = 0; i < profile.inputCount(); ++i) fed.states += char('0' + inputs[i].load());
   return fed;
 }
 
 TEST(FrameCodec, StreamsOfBothVariants) {
-  struct Case {
-    const char* what;
-    const VariantProfile& profile;
-    const char* before;
-    const char* stream;
-    const char* answers;
-    const char* after;
-    unsigned repaint;
-  };
+  // What, variant, states before, stream, answers, states after, last repaint mask.
+  using Case = std::tuple<const char*, const VariantProfile&, const char*, const char*, const char*,
+                          const char*, unsigned>;
   const Case cases[] = {
       {"worked DO", kVariantA, "0101", "44 4F 35 30 C8", "64 6F 25 20 C8", "1010", 0x0F},
       {"worked DK", kVariantA, "1010", "44 4B 32 36 30 30 C8", "64 6B 23 20 C8", "1100", 0x06},
@@ -103,17 +83,16 @@ TEST(FrameCodec, StreamsOfBothVariants) {
       {"a short DK reads what the DO before it left at 3..5", kVariantA, "",
        "44 4F 33 30 C8 44 4B C8", "64 6F 23 20 C8 64 6B 23 20 C8", "1100", 0x00},
   };
-  for (const Case& c : cases) {
-    const Fed fed = feed(c.profile, c.before, c.stream);
-    SCOPED_TRACE(std::string(c.profile.programName) + ": " + c.what + ": " + c.stream);
-    EXPECT_EQ(fed.answers, c.answers);
-    EXPECT_EQ(fed.states, c.after);
-    EXPECT_EQ(fed.repaint, c.repaint);
+  for (const auto& [what, profile, before, stream, answers, after, repaint] : cases) {
+    const Fed fed = feed(profile, before, stream);
+    SCOPED_TRACE(std::string(profile.programName) + ": " + what + ": " + stream);
+    EXPECT_EQ(fed.answers, bytes(answers));
+    EXPECT_EQ(fed.states, after);
+    EXPECT_EQ(fed.repaint, repaint);
   }
 }
 
-// Only "DO" and "DK" are frames: any other first or second byte, however close, is refused,
-// changes nothing and is not answered.
+// Any other first or second byte, however close, is refused, changes nothing, is not answered.
 TEST(FrameCodec, OtherKindsAreRefused) {
   for (const char* kind :
        {"44 41", "44 4E", "44 50", "44 4A", "44 4C", "44 6F", "44 6B", "44 44", "44 00", "43 4F",
@@ -121,7 +100,8 @@ TEST(FrameCodec, OtherKindsAreRefused) {
     for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
       const std::string ones(static_cast<std::size_t>(p->inputCount()), '1');
       const Fed fed = feed(*p, ones, std::string(kind) + " 30 3F 30 3F C8");
-      EXPECT_EQ(fed.answers + "/" + fed.states, "/" + ones) << kind << " in " << p->programName;
+      EXPECT_EQ(fed.answers, Bytes()) << kind << " in " << p->programName;
+      EXPECT_EQ(fed.states, ones) << kind << " in " << p->programName;
     }
   }
 }
@@ -137,7 +117,8 @@ TEST(FrameCodec, OutputFrameCarriesOneBitPerOutput) {
     for (auto& output : outputs) output = 1;
     const int count = static_cast<int>(std::string_view(states).size());
     for (int i = 0; i < count; ++i) outputs[i] = states[i] - '0';
-    EXPECT_EQ(hex(encodeOutputFrame(outputs, count)), frame) << "outputs " << states;
+    const Answer sent = encodeOutputFrame(outputs, count);
+    EXPECT_EQ(Bytes(sent.begin(), sent.end()), bytes(frame)) << "outputs " << states;
   }
 }
 

@@ -1,5 +1,4 @@
-// The one monitor every engine, settings and log test drives: a variant's Monitor over an
-// in-memory window, bound to 127.0.0.1, with its default files in a folder of the test's.
+// A variant's Monitor over an in-memory window, bound to 127.0.0.1, files in the test's folder.
 #pragma once
 
 #include <string>
@@ -11,13 +10,11 @@
 
 namespace dravik::test {
 
-// Like the real window, reports every text change of a signal-name edit, whether the program
-// or the operator made it; the monitor alone tells them apart.
+// Like the real window, reports every text change of a signal-name edit, by program or operator.
 class NotifyingView : public FakeView {
  public:
   void watch(Monitor& monitor) { monitor_ = &monitor; }
   void setText(int id, const std::string& text) override;
-  // The operator types into a control.
   void type(int id, const std::string& text) { setText(id, text); }
 
  private:
@@ -34,7 +31,7 @@ struct MonitorRig {
   MonitorRig(const MonitorRig&) = delete;
   MonitorRig& operator=(const MonitorRig&) = delete;
 
-  // The listening-port edits: texts[s] for slot s, empty past the end of `texts`.
+  // texts[s] into slot s's port edit, empty past the end of `texts`.
   void ports(const std::vector<std::string>& texts);
   // Starts listening on `count` fresh ports, kept in `listening`; true when running.
   bool start(int count);

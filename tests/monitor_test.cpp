@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <utility>
 
 #include "fake_adapters.h"
@@ -24,22 +23,16 @@ TEST(VersionText, NumbersAfterThePointAreNotSeparated) {
   for (const auto& [version, text] : cases) EXPECT_EQ(formatVersionText(version), text);
 }
 
-// A leading decimal number read the way atoi reads it, then held to 1024..65535.
 TEST(PortText, ParsePortTakesTheLeadingNumberWithinTheRange) {
-  const std::pair<const char*, std::optional<int>> cases[] = {
-      {"10003", 10003},         {"1024", 1024},
-      {"65535", 65535},         {"1023", std::nullopt},
-      {"65536", std::nullopt},  {"0", std::nullopt},
-      {"", std::nullopt},       {"abc", std::nullopt},
-      {" 2000 ", 2000},         {"\t\n3000", 3000},
-      {"4000abc", 4000},        {"+5000", 5000},
-      {"-5000", std::nullopt},  {"- 5000", std::nullopt},
-      {"+-5000", std::nullopt}, {"99999999999999999999", std::nullopt},
-      {"655350", std::nullopt}, {"00001024", 1024},
-      {"1 024", std::nullopt},  {"x1024", std::nullopt},
+  const std::pair<const char*, int> cases[] = {
+      {"10003", 10003}, {"1024", 1024},     {"65535", 65535},  {"1023", -1},
+      {"65536", -1},    {"0", -1},          {"", -1},          {"abc", -1},
+      {" 2000 ", 2000}, {"\t\n3000", 3000}, {"4000abc", 4000}, {"+5000", 5000},
+      {"-5000", -1},    {"- 5000", -1},     {"+-5000", -1},    {"99999999999999999999", -1},
+      {"655350", -1},   {"00001024", 1024}, {"1 024", -1},     {"x1024", -1},
   };
   for (const auto& [text, port] : cases) {
-    EXPECT_EQ(parsePort(text), port) << "'" << text << "'";
+    EXPECT_EQ(parsePort(text).value_or(-1), port) << "'" << text << "' (-1: refused)";
   }
   for (const char* blank : {"", " ", " \t\r\n"})
     EXPECT_TRUE(isBlankText(blank)) << "'" << blank << "'";
@@ -49,29 +42,21 @@ TEST(PortText, ParsePortTakesTheLeadingNumberWithinTheRange) {
 
 TEST(Brush, LampAndStatusColours) {
   MonitorState s;
-  const auto brush = [&](int id) { return brushFor(kVariantA, s, id); };
-  s.inputs[1] = 1;
-  s.outputs[2] = 1;
-  // Stopped: inputs gray whatever their state, outputs follow their state alone.
-  EXPECT_EQ(brush(1100), Brush::Gray);
-  EXPECT_EQ(brush(1101), Brush::Gray);
-  EXPECT_EQ(brush(ctl::kStatusPanel), Brush::Gray);
-  EXPECT_EQ(brush(1107), Brush::Red) << "DO3 on";
-  EXPECT_EQ(brush(1105), Brush::Black) << "DO1 off";
-  s.running = 1;
-  EXPECT_EQ(brush(1100), Brush::Black);
-  EXPECT_EQ(brush(1101), Brush::Red);
-  EXPECT_EQ(brush(ctl::kStatusPanel), Brush::Red);
-  EXPECT_EQ(brush(1018), Brush::Default) << "a source-address label";
-  EXPECT_EQ(brush(1104), Brush::Default) << "1104 is no lamp in DRAVIK_A";
-
-  MonitorState b;
-  b.running = 1;
-  b.inputs[6] = 1;
-  EXPECT_EQ(brushFor(kVariantB, b, 1106), Brush::Red) << "1106 is the lamp of DI7 in DRAVIK_B";
-  EXPECT_EQ(brushFor(kVariantB, b, 1105), Brush::Black) << "DI6 off, shown as an input lamp";
-  b.running = 0;
-  EXPECT_EQ(brushFor(kVariantB, b, 1106), Brush::Gray) << "input lamps of B are gray when stopped";
+  s.inputs[1] = s.inputs[6] = s.outputs[2] = 1;
+  // One letter per control: Default, Gray, Red, Black.
+  const auto colours = [&](const VariantProfile& p, int running, std::initializer_list<int> ids) {
+    s.running = running;
+    std::string out;
+    for (int id : ids) out += "DGRB"[static_cast<int>(brushFor(p, s, id))];
+    return out;
+  };
+  const int panel = ctl::kStatusPanel;
+  EXPECT_EQ(colours(kVariantA, 0, {1100, 1101, panel, 1107, 1105}), "GGGRB")
+      << "stopped: inputs gray whatever their state, outputs (DO3 on) follow their state alone";
+  EXPECT_EQ(colours(kVariantA, 1, {1100, 1101, panel, 1107, 1105, 1018, 1104}), "BRRRBDD")
+      << "running; 1018 is a source-address label, 1104 no lamp in DRAVIK_A";
+  EXPECT_EQ(colours(kVariantB, 1, {1105, 1106, 1107}), "BRB") << "1105..1107 are DI6..DI8 in B";
+  EXPECT_EQ(colours(kVariantB, 0, {1106, panel}), "GG");
 }
 
 TEST(Monitor, TitleBarDialog) {
@@ -82,7 +67,6 @@ TEST(Monitor, TitleBarDialog) {
   monitor.changeTitleBar();
   EXPECT_EQ(monitor.windowTitle(), " Line 3 #$ ") << "taken exactly as typed";
   EXPECT_EQ(view.caption(), " Line 3 #$ ");
-
   view.answerTitleDialog(std::string());
   monitor.changeTitleBar();
   EXPECT_EQ(view.caption(), "") << "OK with an empty field empties the caption";

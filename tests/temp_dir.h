@@ -1,5 +1,4 @@
-// A new empty folder under /tmp, removed with everything in it when the test ends, and the
-// look at files the tests need.
+// A fresh folder under /tmp, removed with its contents when the test ends, and file helpers.
 #pragma once
 
 #include <fcntl.h>
@@ -24,8 +23,7 @@ class TempDir {
  public:
   TempDir() {
     char pattern[] = "/tmp/dravik-test-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    path_ = made ? made : "";
+    path_ = ::mkdtemp(pattern) ? pattern : "";
   }
   ~TempDir() {
     std::error_code ignored;
@@ -39,31 +37,25 @@ class TempDir {
   std::string path_;
 };
 
-// The file's bytes (the path is a file name of this system, UTF-8); nothing when unreadable.
+// Nothing when the file cannot be read.
 inline std::optional<std::string> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-// A file's whole content; empty when it cannot be read.
 inline std::string fileText(const std::string& path) {
   return readBytes(path).value_or("");
 }
-
 inline void writeBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
-
-// Line ends in a file.
 inline std::size_t lineCount(const std::string& path) {
   const std::string text = fileText(path);
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-// Runs `call` on a thread of its own; true when it returns within `limit`. Otherwise a wait
-// in opening the FIFO at `fifo` is let go by opening its other end, so that the test still
-// ends, and false.
+// True when `call` returns within `limit`. Otherwise a wait in opening the FIFO at `fifo` is
+// let go by opening its other end, so that the test still ends, and false.
 inline bool returnsWithoutFifoPeer(const std::string& fifo, const std::function<void()>& call,
                                    std::chrono::milliseconds limit = std::chrono::seconds(5)) {
   std::future<void> done = std::async(std::launch::async, call);

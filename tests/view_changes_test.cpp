@@ -1,6 +1,4 @@
-// Worker changes waiting for the window: latest state per control, one flush request until the
-// flush begins, the order they are applied in, trace pieces and bound, and many recording
-// threads against one applying thread.
+// Worker changes waiting for the window: coalescing, flush requests, order, trace pieces, threads.
 #include "monitor/view_changes.h"
 
 #include <gtest/gtest.h>
@@ -15,43 +13,26 @@ namespace dravik {
 namespace {
 
 using Kind = ViewChanges::Change::Kind;
+using Log = std::vector<std::string>;
 
-// Takes out every change, one readable line each; a posted call runs and logs itself.
-std::vector<std::string> drain(ViewChanges& changes, std::vector<std::string>& log) {
-  while (std::optional<ViewChanges::Change> change = changes.next()) {
-    const std::string id = std::to_string(change->id);
-    switch (change->kind) {
-      case Kind::Text:
-        log.push_back("text " + id + " " + change->text);
-        break;
-      case Kind::Enabled:
-      case Kind::Checked:
-      case Kind::Visible: {
-        const char* name[] = {"enabled ", "checked ", "visible "};
-        log.push_back(name[static_cast<int>(change->kind) - 1] + id +
-                      (change->on ? " on" : " off"));
-        break;
-      }
-      case Kind::Repaint:
-        log.push_back("repaint " + id);
-        break;
-      case Kind::ClearTrace:
-        log.push_back("clear");
-        break;
-      case Kind::Trace:
-        log.push_back("trace " + change->text);
-        break;
-      case Kind::Step:
-        change->step();
-        break;
+// Takes out every change as one readable line; a posted call runs and logs itself.
+Log drain(ViewChanges& changes, Log* into = nullptr) {
+  Log own;
+  Log& log = into ? *into : own;
+  static const char* const names[] = {"text",    "enabled", "checked", "visible",
+                                      "repaint", "clear",   "trace"};
+  while (std::optional<ViewChanges::Change> c = changes.next()) {
+    if (c->kind == Kind::Step) {
+      c->step();
+      continue;
     }
+    std::string line = names[static_cast<int>(c->kind)];
+    if (c->kind < Kind::ClearTrace) line += " " + std::to_string(c->id);
+    if (c->kind == Kind::Text || c->kind == Kind::Trace) line += " " + c->text;
+    if (c->kind > Kind::Text && c->kind < Kind::Repaint) line += c->on ? " on" : " off";
+    log.push_back(line);
   }
   return log;
-}
-
-std::vector<std::string> drain(ViewChanges& changes) {
-  std::vector<std::string> log;
-  return drain(changes, log);
 }
 
 TEST(ViewChanges, ManyCallsLeaveTheLatestStatePerControlAndAskForOneFlush) {
@@ -59,10 +40,8 @@ TEST(ViewChanges, ManyCallsLeaveTheLatestStatePerControlAndAskForOneFlush) {
   EXPECT_TRUE(changes.setText(7, "unit 0")) << "the first change asks for a flush";
   int requests = 0;
   for (int i = 1; i < 1000; ++i) {
-    requests += changes.setText(7, "unit " + std::to_string(i));
-    requests += changes.enable(7, i % 2 == 0);
-    requests += changes.setVisible(3, i % 3 == 0);
-    requests += changes.repaint(3);
+    requests += changes.setText(7, "unit " + std::to_string(i)) + changes.enable(7, i % 2 == 0) +
+                changes.setVisible(3, i % 3 == 0) + changes.repaint(3);
   }
   EXPECT_EQ(requests, 0) << "a flush is already asked for";
   EXPECT_EQ(changes.pendingControlCount(), 2u);
@@ -70,14 +49,13 @@ TEST(ViewChanges, ManyCallsLeaveTheLatestStatePerControlAndAskForOneFlush) {
   EXPECT_EQ(changes.pendingControlCount(), 0u) << "the flush took the batch whole";
   EXPECT_TRUE(changes.setChecked(9, true)) << "the first change after the flush began asks again";
   EXPECT_EQ(drain(changes),
-            (std::vector<std::string>{"visible 3 on", "repaint 3", "text 7 unit 999",
-                                      "enabled 7 off", "checked 9 on"}));
+            (Log{"visible 3 on", "repaint 3", "text 7 unit 999", "enabled 7 off", "checked 9 on"}));
   EXPECT_FALSE(changes.next());
 }
 
 TEST(ViewChanges, ControlsComeByIdentifierThenTheClearedTraceThenPostedCallsInOrder) {
   ViewChanges changes(100);
-  std::vector<std::string> log;
+  Log log;
   changes.post([&] { log.push_back("first call"); });
   changes.appendTrace("dropped\r\n");
   changes.clearTrace();
@@ -90,17 +68,15 @@ TEST(ViewChanges, ControlsComeByIdentifierThenTheClearedTraceThenPostedCallsInOr
   changes.setText(5, "x");
   changes.setText(2, "y");
   changes.post([&] { log.push_back("second call"); });
-  EXPECT_EQ(drain(changes, log),
-            (std::vector<std::string>{"text 2 y", "text 5 x", "enabled 5 on", "checked 5 on",
-                                      "visible 5 off", "repaint 5", "clear", "trace kept\r\n",
-                                      "first call", "second call"}));
+  EXPECT_EQ(drain(changes, &log),
+            (Log{"text 2 y", "text 5 x", "enabled 5 on", "checked 5 on", "visible 5 off",
+                 "repaint 5", "clear", "trace kept\r\n", "first call", "second call"}));
 }
 
 TEST(ViewChanges, TraceIsCutWhereTheNextByteWouldJoin) {
   ViewChanges changes(100);
   for (const char* trace : {"x\x82", "\xA0y", "p\r", "\nq", "r\r\n"}) changes.appendTrace(trace);
-  EXPECT_EQ(drain(changes),
-            (std::vector<std::string>{"trace x\x82", "trace \xA0yp\r", "trace \nqr\r\n"}))
+  EXPECT_EQ(drain(changes), (Log{"trace x\x82", "trace \xA0yp\r", "trace \nqr\r\n"}))
       << "a lead byte or a carriage return at a trace's end ends its piece";
 }
 
@@ -110,40 +86,34 @@ TEST(ViewChanges, ChangesRecordedWhileABatchIsTakenComeAfterIt) {
   changes.setText(2, "b");
   changes.startFlush();
   ASSERT_EQ(changes.next()->text, "a");
-  // A worker records, and a second flush begins, while the first batch is half taken.
   EXPECT_TRUE(changes.setText(1, "c"));
   changes.startFlush();
   changes.setText(0, "d");
-  EXPECT_EQ(drain(changes), (std::vector<std::string>{"text 2 b", "text 0 d", "text 1 c"}));
+  EXPECT_EQ(drain(changes), (Log{"text 2 b", "text 0 d", "text 1 c"}));
 }
 
 TEST(ViewChanges, ManyRecordingThreadsLoseNoTraceLineAndEndOnTheirLastState) {
-  constexpr int kThreads = 4;
-  constexpr int kCalls = 20000;
+  constexpr int kThreads = 4, kCalls = 20000;
   ViewChanges changes(kThreads * kCalls + 1);
-  std::atomic<int> requests{0};
-  std::atomic<int> running{kThreads};
-  std::atomic<int> waiting{kThreads};
+  std::atomic<int> requests{0}, running{kThreads}, waiting{kThreads};
   std::vector<std::thread> workers;
   for (int t = 0; t < kThreads; ++t) {
     workers.emplace_back([&, t] {
-      // All start together, so that their records overlap.
-      for (--waiting; waiting > 0;) std::this_thread::yield();
+      for (--waiting; waiting > 0;) std::this_thread::yield();  // start together, to overlap
       for (int i = 0; i < kCalls; ++i) {
         const std::string line = std::to_string(t) + " " + std::to_string(i);
-        requests += changes.setText(t, line);
-        requests += changes.appendTrace(line + "\r\n");
+        requests += changes.setText(t, line) + changes.appendTrace(line + "\r\n");
       }
       --running;
     });
   }
   // The window's thread: one flush per request, as the queued call would run it.
-  std::vector<std::string> log;
+  Log log;
   int flushes = 0;
   const auto flush = [&] {
     for (; flushes < requests; ++flushes) {
       changes.startFlush();
-      drain(changes, log);
+      drain(changes, &log);
     }
   };
   while (running > 0) flush();
@@ -159,9 +129,8 @@ TEST(ViewChanges, ManyRecordingThreadsLoseNoTraceLineAndEndOnTheirLastState) {
     std::size_t at = 6;
     for (std::size_t end; (end = entry.find("\r\n", at)) != std::string::npos; at = end + 2) {
       const int t = entry[at] - '0';
-      ASSERT_EQ(entry.substr(at, end - at), std::to_string(t) + " " + std::to_string(nextLine[t]))
+      ASSERT_EQ(entry.substr(at, end - at), std::to_string(t) + " " + std::to_string(nextLine[t]++))
           << "thread " << t << "'s lines arrive whole and in order";
-      ++nextLine[t];
     }
   }
   for (int t = 0; t < kThreads; ++t) {
