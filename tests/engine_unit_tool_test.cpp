@@ -15,13 +15,13 @@ namespace {
 
 using namespace test;
 
-// Runs the tool; its output (stderr included) is read line by line as it comes.
+// The tool's output (stderr included), read line by line as it comes.
 class Tool {
  public:
   explicit Tool(const std::string& arguments)
       : pipe_(::popen((DRAVIK_UNIT_PATH " " + arguments + " 2>&1").c_str(), "r")) {}
   ~Tool() { finish(); }
-  // Reads until a line containing `text`; everything read so far is kept in `output`.
+  // Reads until a line holding `text`; false at the end of the output.
   bool readUntil(const std::string& text) {
     char line[512];
     while (pipe_ != nullptr && std::fgets(line, sizeof line, pipe_) != nullptr) {
@@ -30,7 +30,7 @@ class Tool {
     }
     return false;
   }
-  // Reads to the end; the tool's exit status.
+  // Reads to the end; the exit status.
   int finish() {
     if (pipe_ == nullptr) return status_;
     readUntil("\x01");
@@ -67,8 +67,7 @@ TEST(DravikUnit, ListensForOutputFrames) {
   Tool tool("--port " + std::to_string(rig.listening[0]) + " --raw \"44 4F 31 30 C8\" --listen " +
             std::to_string(destination) + " --bind 127.0.0.1 --hold 3000");
   ASSERT_TRUE(tool.readUntil("ack: 64 6F 21 20 C8")) << tool.output;
-  // The tool has closed its reporting connection and now only listens; once the monitor has
-  // seen the close, the frame goes over a new connection to the destination port.
+  // Once the monitor has seen the reporting connection close, a new one takes the frame.
   ASSERT_TRUE(
       eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
   rig.monitor.toggleDigitalOut(1);
