@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -112,19 +113,16 @@ TEST(LinuxAdapterProvider, StateAliasAndSpeedComeFromSysfs) {
     write("speed", c.speed);
     write("addr_len", "6\n");
     const HostAdapters host = LinuxAdapterProvider(root.path()).read();
-    auto row = std::find_if(host.interfaces.begin(), host.interfaces.end(),
-                            [&](const InterfaceRow& r) { return r.index == lo; });
+    auto row = std::ranges::find(host.interfaces, lo, &InterfaceRow::index);
     ASSERT_NE(row, host.interfaces.end());
     EXPECT_EQ(row->operStatus, c.operStatus);
     EXPECT_EQ(row->speed, c.bits);
     EXPECT_EQ(row->description, "lo");
     EXPECT_EQ(row->hardwareAddressLength, 0u) << "loopback has no hardware address";
-    auto name = std::find_if(host.names.begin(), host.names.end(),
-                             [&](const AdapterName& n) { return n.interfaceIndex == lo; });
+    auto name = std::ranges::find(host.names, lo, &AdapterName::interfaceIndex);
     ASSERT_NE(name, host.names.end());
     EXPECT_EQ(name->friendlyName, c.friendlyName);
-    auto address = std::find_if(host.addresses.begin(), host.addresses.end(),
-                                [&](const AddressRow& a) { return a.address == ip("127.0.0.1"); });
+    auto address = std::ranges::find(host.addresses, ip("127.0.0.1"), &AddressRow::address);
     ASSERT_NE(address, host.addresses.end());
     EXPECT_EQ(address->interfaceIndex, lo);
     EXPECT_EQ(address->mask, ip("255.0.0.0"));
