@@ -144,6 +144,9 @@ TEST(AdapterCombo, LinesAndSelection) {
   view.setComboSelection(ctl::kAdapterCombo, 1);
   monitor.selectAdapter();
   EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.11"));
+  view.setComboSelection(ctl::kAdapterCombo, 2);
+  monitor.selectAdapter();
+  EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.11")) << "a line past the table";
   monitor.overrideLocalAddress(ip("127.0.0.1"));
   monitor.selectAdapter();
   EXPECT_EQ(monitor.state().selectedLocalAddress, ip("127.0.0.1")) << "the override wins";

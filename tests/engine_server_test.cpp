@@ -1,5 +1,4 @@
 // The listening server, its receivers and the start/stop command, end to end on 127.0.0.1.
-#include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,6 +45,7 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     rig.useLog(log);
     ASSERT_TRUE(rig.start(1));
     EXPECT_EQ(rig.slot(0), SlotState::Serving) << "start returns once serving";
+    for (const OutputRow& row : p->outputs) rig.view.enable(row.button, false);
     const int unit = connectUnit(rig.listening[0]);
     ASSERT_TRUE(sendBytes(unit, kDo1On));
     EXPECT_EQ(receive(unit, 5), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8}));
@@ -134,6 +134,7 @@ TEST(StartStop, PortTextsAreValidatedPerSlot) {
   EXPECT_TRUE(rig.view.control(ctl::kAdapterCombo).enabled);
   EXPECT_EQ(rig.view.text(ctl::kStartStop), m.startServerCaption);
   EXPECT_TRUE(portFree(p0)) << "listening socket open after the stop";
+  EXPECT_EQ(rig.view.text(kSlotControls[1].sourceLabel), "") << "the port error outlived the stop";
 
   // No valid port: the start opens nothing, and the stop still writes the stopped texts.
   rig.ports({"65536"});
@@ -232,20 +233,30 @@ TEST(StartStop, AFrameRacingTheStopCannotUndoTheStoppedLook) {
   ::close(unit);
 }
 
-TEST(StartStop, AConnectionIsPublishedOnlyUnderTheSlotsConnectionLock) {
+TEST(StartStop, AConnectionIsPublishedAndUsedOnlyUnderTheSlotsConnectionLock) {
   MonitorRig rig(kVariantA);
   ASSERT_TRUE(rig.start(1));
+  rig.view.setText(ctl::kDestinationPort, std::to_string(freePort()));
   PortSlot& slot = rig.monitor.state().slots[0];
-  int unit = -1;
-  {
-    // A receiver closing an old connection holds this lock; a new connection published
-    // meanwhile could be taken for the old one, whose number it may carry.
-    std::lock_guard hold(slot.connectionLock);
-    unit = connectUnit(rig.listening[0]);
-    EXPECT_FALSE(eventually([&] { return slot.connectionSocket != kNoSocket; }, 300ms))
-        << "published while the connection lock was held";
-  }
-  EXPECT_TRUE(eventually([&] { return slot.connectionSocket != kNoSocket; }));
+  // A receiver closing an old connection holds this lock; a new connection published
+  // meanwhile could be taken for the old one, whose number it may carry.
+  std::unique_lock hold(slot.connectionLock);
+  const int unit = connectUnit(rig.listening[0]);
+  EXPECT_FALSE(eventually([&] { return slot.connectionSocket != kNoSocket; }, 300ms))
+      << "published while the connection lock was held";
+  hold.unlock();
+  ASSERT_TRUE(eventually([&] { return slot.connectionSocket != kNoSocket; }));
+  hold.lock();
+  std::atomic<bool> sent{false};
+  std::thread toggle([&] {
+    rig.monitor.toggleDigitalOut(0);
+    sent = true;
+  });
+  EXPECT_FALSE(eventually([&] { return sent.load(); }, 300ms))
+      << "sent on a connection whose lock was held";
+  hold.unlock();
+  toggle.join();
+  EXPECT_EQ(receive(unit, 5), (Bytes{0x44, 0x4F, 0x21, 0x20, 0xC8})) << "DO1 on its connection";
   ::close(unit);
 }
 

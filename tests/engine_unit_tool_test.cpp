@@ -42,12 +42,32 @@ TEST(DravikUnit, ReportsAndPrintsTheAcknowledgement) {
   const std::string port = "--port " + std::to_string(rig.listening[0]);
   Tool tool(port + " --do 10100001 --count 2 --interval 10");
   EXPECT_EQ(tool.finish(), 0) << tool.output;
+  EXPECT_EQ(tool.output.find("no acknowledgement"), std::string::npos) << tool.output;
   EXPECT_NE(tool.output.find("ack: 64 6F 25 28 C8  inputs on: DI1 DI3 DI8\n"), std::string::npos)
       << tool.output;
   Tool dk(port + " --dk 02/03");
   EXPECT_EQ(dk.finish(), 0);
   EXPECT_NE(dk.output.find("ack: 64 6B 26 28 C8  inputs on: DI2 DI3 DI8\n"), std::string::npos)
       << dk.output;
+}
+
+TEST(DravikUnit, RefusesCommandLinesItCannotCarryOut) {
+  const struct {
+    const char* arguments;
+    int status;
+  } cases[] = {
+      {"--port 1 --do 1 --count 1000000000", 1},  // valid, but nothing listens on port 1
+      {"--port 0 --do 1", 2},
+      {"--port 1 --do 2", 2},
+      {"--port 1 --dk 100/1", 2},
+      {"--port 1 --do 1 --dk 1/1", 2},
+      {"--do 1", 2},
+      {"--port 1", 2},
+  };
+  for (const auto& c : cases) {
+    Tool tool(c.arguments);
+    EXPECT_EQ(tool.finish(), c.status << 8) << c.arguments << ": " << tool.output;
+  }
 }
 
 TEST(DravikUnit, ListensForOutputFrames) {
