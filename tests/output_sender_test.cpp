@@ -1,15 +1,13 @@
 // The ON/OFF switch and the output sender of DRAVIK_A, end to end on 127.0.0.1.
 #include <arpa/inet.h>
-#include <net/if.h>
 #include <poll.h>
 #include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,7 +30,7 @@ bool readable(int fd, int ms) {
   return ::poll(&p, 1, ms) > 0;
 }
 
-// One report 44 4F 30 30 C8 and its answer, so the slot knows its unit.
+// One report and its answer, so the slot knows its unit.
 void report(int unit) {
   ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x30, 0x30, 0xC8}));
   ASSERT_EQ(receive(unit, 5).size(), 5u);
@@ -57,26 +55,24 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   int destinationPort = 0;
   const int destination = listener(destinationPort);
   rig.view.setText(ctl::kDestinationPort, std::to_string(destinationPort));
-  // Slot 0's unit reports and hangs up; slot 1's unit keeps reporting on its connection.
+  // Slot 0's unit reports and hangs up; slot 1's unit keeps its connection.
   const int unit0 = connectUnit(rig.listening[0]);
   report(unit0);
   ::close(unit0);
   const int unit1 = connectUnit(rig.listening[1]);
   report(unit1);
-  // The slot takes its unit's address just after the answer goes out.
-  ASSERT_TRUE(eventually([&] { return rig.monitor.state().slots[0].unitAddress == kLoopback; }));
-  ASSERT_TRUE(
-      eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
+  PortSlot& slot0 = rig.monitor.state().slots[0];
+  ASSERT_TRUE(eventually([&] { return slot0.connectionSocket == kNoSocket; }));
 
   rig.monitor.state().outputs[0] = 1;
   rig.monitor.toggleDigitalOut(2);
   EXPECT_EQ(rig.monitor.state().outputs[2], 1);
-  EXPECT_GT(rig.view.control(kVariantA.outputs[2].lamp).repaints, 0) << "DO3 lamp repainted";
+  EXPECT_GT(rig.view.control(kVariantA.outputs[2].lamp).repaints, 0) << "DO3 lamp unpainted";
   EXPECT_EQ(acceptFrame(destination), (Bytes{0x44, 0x4F, 0x25, 0x20, 0xC8}))
       << "slot 0's unit gets DO1+DO3 over a new connection";
   EXPECT_EQ(receive(unit1, 5), (Bytes{0x44, 0x4F, 0x25, 0x20, 0xC8}))
       << "slot 1's unit gets it on its reporting connection";
-  EXPECT_FALSE(readable(destination, 100)) << "no new connection for the reporting unit";
+  EXPECT_FALSE(readable(destination, 100)) << "a new connection for the reporting unit";
   report(unit1);
 
   // A unit that refuses: the output still flips, no box, and the next slot is still served.
@@ -86,15 +82,14 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   EXPECT_TRUE(rig.view.messageBoxes().empty());
   EXPECT_EQ(receive(unit1, 5), (Bytes{0x44, 0x4F, 0x24, 0x20, 0xC8}));
 
-  // A refused destination port text changes nothing.
   rig.view.setText(ctl::kDestinationPort, "1023");
   rig.monitor.toggleDigitalOut(1);
   EXPECT_EQ(rig.view.messageBoxes(), std::vector<std::string>{messages().destinationPortRefused});
   EXPECT_EQ(rig.monitor.state().outputs[1], 0);
-  EXPECT_FALSE(readable(unit1, 100)) << "nothing sent for a refused port";
+  EXPECT_FALSE(readable(unit1, 100)) << "sent for a refused port";
 
   rig.monitor.stop();
-  for (int k = 0; k < 4; ++k) EXPECT_EQ(rig.monitor.state().outputs[k], 0) << "reset at stop";
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(rig.monitor.state().outputs[k], 0) << "kept at the stop";
   ::close(unit1);
 }
 
@@ -108,35 +103,27 @@ TEST(OutputSender, NewConnectionsAreTracedAndClosed) {
   int port = 0;
   const int destination = listener(port);
   EXPECT_EQ(sender.sendDigitalOut(0, port, frame, 5), kFail);
-  EXPECT_FALSE(readable(destination, 100)) << "no unit known: no connection to 0.0.0.0";
+  EXPECT_FALSE(readable(destination, 100)) << "no unit known: a connection to 0.0.0.0";
   state.slots[0].unitAddress = kLoopback;
   EXPECT_EQ(sender.sendDigitalOut(0, port, frame, 5), kOk);
   EXPECT_EQ(acceptFrame(destination), Bytes(frame, frame + 5));
-  EXPECT_EQ(view.trace(),
-            "newsocket\r\nconnect:127.0.0.1:" + std::to_string(port) + "\r\nsend:\r\n");
+  const std::string connect = "newsocket\r\nconnect:127.0.0.1:" + std::to_string(port) + "\r\n";
+  EXPECT_EQ(view.trace(), connect + "send:\r\n");
   ::close(destination);
   view.clearTrace();
   EXPECT_EQ(sender.sendDigitalOut(0, port, frame, 5), kFail);
-  EXPECT_EQ(view.trace(), "newsocket\r\nconnect:127.0.0.1:" + std::to_string(port) +
-                              "\r\nerr:sendDigitalOut:connect:111\r\n");
+  EXPECT_EQ(view.trace(), connect + "err:sendDigitalOut:connect:111\r\n");
   EXPECT_EQ(entries("/proc/self/fd"), descriptors) << "a descriptor of the sender left open";
 }
 
-// In a network namespace of its own, where 127.0.0.2 is as local as 127.0.0.1: the output
-// connection leaves from the selected address, not from the one the system would pick.
+// In a network namespace of the test's own, 127.0.0.2 is as local as 127.0.0.1: the output
+// connection must leave from the selected address, not from the one the system would pick.
 TEST(OutputSender, ConnectsFromTheSelectedLocalAddress) {
   std::uint32_t peer = 0;
   Bytes got;
   bool isolated = false;
   std::thread([&] {
-    if (::unshare(CLONE_NEWNET) != 0) return;
-    ifreq lo{};
-    std::strcpy(lo.ifr_name, "lo");
-    const int control = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ::ioctl(control, SIOCGIFFLAGS, &lo);
-    lo.ifr_flags |= IFF_UP;
-    isolated = ::ioctl(control, SIOCSIFFLAGS, &lo) == 0;
-    ::close(control);
+    isolated = ::unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
     if (!isolated) return;
     MonitorState state;
     FakeView view;
@@ -152,7 +139,7 @@ TEST(OutputSender, ConnectsFromTheSelectedLocalAddress) {
   }).join();
   if (!isolated) GTEST_SKIP() << "no network namespace of the test's own here";
   EXPECT_EQ(got, (Bytes{0x44, 0x4F, 0x28, 0x20, 0xC8}));
-  EXPECT_EQ(peer, inet_addr("127.0.0.2")) << "bound to the selected local address";
+  EXPECT_EQ(peer, inet_addr("127.0.0.2")) << "not bound to the selected local address";
 }
 
 }  // namespace
