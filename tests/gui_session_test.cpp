@@ -32,6 +32,7 @@ TEST(GuiSession, EscapeCloseBoxAndSignalFromAnOpenDialogEndTheRunWithUnitsReport
   QApplication::processEvents();
   const int baseline = threadsBesidesQtPool();
   for (int round = 0; round < 21; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
     enum { kEscape, kCloseBox, kSignal } const how = static_cast<decltype(kEscape)>(round % 3);
     ui::TerminationSignals termination;
     GuiRig rig(how == kEscape ? kVariantA : kVariantB);
@@ -39,8 +40,7 @@ TEST(GuiSession, EscapeCloseBoxAndSignalFromAnOpenDialogEndTheRunWithUnitsReport
                      [&rig] { rig.session->close(); });
     ASSERT_TRUE(rig.session->start());
     const int port = startOnLoopback(rig);
-    ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }))
-        << "round " << round;
+    ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }));
     {
       std::jthread first(chatter, port), second(chatter, port);
       processUntil([] { return false; }, 20ms);
@@ -54,25 +54,23 @@ TEST(GuiSession, EscapeCloseBoxAndSignalFromAnOpenDialogEndTheRunWithUnitsReport
         EXPECT_EQ(rig.monitor().windowTitle(), "DRAVIK-B") << "the open dialog was cancelled";
       }
       EXPECT_GE(std::chrono::steady_clock::now() - begin, how == kEscape ? 0ms : 400ms)
-          << "four stops, 100 ms after each, round " << round;
-      EXPECT_EQ(rig.view().modalResult(), how == kEscape ? ui::kCancelResult : 0)
-          << "round " << round;
+          << "four stops, 100 ms after each";
+      EXPECT_EQ(rig.view().modalResult(), how == kEscape ? ui::kCancelResult : 0);
       EXPECT_FALSE(rig.view().window().isVisible());
       const auto& slots = rig.monitor().state().slots;
-      EXPECT_EQ(slots[0].state == SlotState::Serving, how == kEscape) << "round " << round;
+      EXPECT_EQ(slots[0].state == SlotState::Serving, how == kEscape);
       for (std::size_t i = 1; i < slots.size(); ++i) {
         EXPECT_EQ(slots[i].state == SlotState::Stopping, how != kEscape)
-            << "the close box asks even idle slots to stop, Escape none, round " << round;
+            << "the close box asks even idle slots to stop, Escape none";
       }
       struct sigaction now {};
       ::sigaction(SIGTERM, nullptr, &now);
       EXPECT_EQ(now.sa_handler == SIG_DFL, how == kSignal)
-          << "a second signal must end the process at once, round " << round;
+          << "a second signal must end the process at once";
       rig.session->finish();
-      EXPECT_LE(threadsBesidesQtPool(), baseline + 2)
-          << "no monitor thread outlives the session, round " << round;
+      EXPECT_LE(threadsBesidesQtPool(), baseline + 2) << "no monitor thread outlives the session";
     }
-    EXPECT_EQ(threadsBesidesQtPool(), baseline) << "round " << round;
+    EXPECT_EQ(threadsBesidesQtPool(), baseline);
   }
 }
 
@@ -90,11 +88,8 @@ TEST(GuiSession, WithoutAdapterTheMessageIsShownAndTheWindowNever) {
 TEST(GuiSession, WorkerMessageBoxWaitsForOkAndIsReleasedByClosing) {
   GuiRig rig(kVariantB);
   ASSERT_TRUE(rig.session->start());
-  const auto shownBox = [&]() -> QMessageBox* {
-    for (QMessageBox* box : rig.view().window().findChildren<QMessageBox*>()) {
-      if (box->isVisible()) return box;
-    }
-    return nullptr;
+  const auto shownBox = [] {
+    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   };
   const auto fromWorker = [&](const char* text) {
     return std::async(std::launch::async, [&rig, text] { rig.view().messageBox(text); });
