@@ -1,5 +1,4 @@
-// The window under fast units: worker changes reach the window's thread as one queued flush of
-// the latest state, the trace pane keeps its newest lines and memory stays bounded.
+// The window under fast units: one queued flush of the latest state, memory kept bounded.
 #include <algorithm>
 #include <atomic>
 
@@ -82,9 +81,7 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
   QWidget* status = view.control(ctl::kStatusPanel);
   EXPECT_TRUE(paints(status, kGray) && paints(status, Qt::white)) << "status white on gray";
   EXPECT_EQ(QFontInfo(status->font()).pointSize(), 18);
-  const int port = startOnLoopback(rig);
-  ASSERT_TRUE(processUntil([&] { return rig.monitor().state().running == 1; }));
-  const int unit = connectUnit(port);
+  const int unit = connectUnit(startOnLoopback(rig));
   ASSERT_GE(unit, 0);
   EXPECT_TRUE(paints(status, Qt::red)) << "status panel on red while serving";
 

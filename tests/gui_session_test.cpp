@@ -1,5 +1,4 @@
-// Whole program runs in the offscreen window: closing by signal, close box and Escape with
-// units still sending, the no-adapter path and worker message boxes.
+// Whole program runs in the offscreen window: closing, the no-adapter path, message boxes.
 #include <QMessageBox>
 #include <QTimer>
 #include <csignal>

@@ -117,6 +117,7 @@ TEST(GuiOperator, TypingLimitsEnterTheTitleDialogAndTheFileDialog) {
   const QString typedTitle = u("DRAVIK-") + QString(43, 'x');
   EXPECT_EQ(window.windowTitle(), typedTitle) << "typing stops at 50 bytes";
   button = ui::kCancelButton;
+  typed = u("c");
   titleButton->click();
   EXPECT_EQ(window.windowTitle(), typedTitle) << "cancel changes nothing";
   const std::string path = rig.folder.path() + "/long.dva";
