@@ -1,30 +1,20 @@
-// Helpers of the offscreen window tests: a session on a temporary program folder, loopback
-// sockets, event pumping and pixel reads.
+// Offscreen window tests: a session on a temporary program folder, event pumping, pixel reads.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QWidget>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
-#include <ostream>
-#include <string>
-#include <thread>
+#include <QTest>
 
 #include "fake_adapters.h"
 #include "loopback_peer.h"
@@ -33,7 +23,6 @@
 #include "temp_dir.h"
 #include "ui/monitor_session.h"
 
-// Failure messages show a QString as its text.
 inline void PrintTo(const QString& text, std::ostream* out) {
   *out << '"' << text.toStdString() << '"';
 }
@@ -46,79 +35,61 @@ inline QString u(const char* text) {
 
 // Runs the window's events until `done` holds or `timeout` passes; whether it held.
 inline bool processUntil(const std::function<bool()>& done,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+                         std::chrono::milliseconds timeout = 10s) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     QApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(1ms);
   }
   return true;
 }
 
-// Threads of this process right now, leaving out the workers of Qt's global thread pool: Qt
-// starts and retires those with its own load, so their number differs from run to run. The
-// monitor's threads keep the process's name.
+// Qt starts and retires the workers of its thread pool with its own load; the monitor's
+// threads keep the process's name.
 inline int threadsBesidesQtPool() {
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(entry.path() / "comm");
     std::string name;
-    std::getline(comm, name);
-    if (name != "Thread (pooled)") ++count;
+    std::getline(std::ifstream(entry.path() / "comm"), name);
+    count += name != "Thread (pooled)";
   }
   return count;
 }
 
-// A test run once for each variant, named A and B.
-class PerVariant : public testing::TestWithParam<const VariantProfile*> {
- protected:
-  const VariantProfile& profile() const { return *GetParam(); }
-};
+using PerVariant = testing::TestWithParam<const VariantProfile*>;
 
 inline std::string variantName(const testing::TestParamInfo<const VariantProfile*>& info) {
   return info.param->hasOutputs() ? "A" : "B";
 }
 
-// The colour in the middle of a control as it paints now.
 inline QColor centreColour(QWidget* widget) {
   const QImage image = widget->grab().toImage();
   return image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
-// Whether any pixel of the control has this colour.
 inline bool paints(QWidget* widget, const QColor& colour) {
   const QImage image = widget->grab().toImage();
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      if (image.pixelColor(x, y) == colour) return true;
-    }
+  for (int i = 0; i < image.width() * image.height(); ++i) {
+    if (image.pixelColor(i % image.width(), i / image.width()) == colour) return true;
   }
   return false;
 }
 
-// A monitor window on a temporary program folder with one made-up adapter; message boxes are
-// recorded instead of shown.
+// A monitor window on a temporary program folder with one made-up adapter, serving on
+// loopback only; message boxes are recorded and no dialog waits for an operator.
 struct GuiRig {
-  explicit GuiRig(const VariantProfile& profile, bool loopback = false) {
+  explicit GuiRig(const VariantProfile& profile) {
     adapters.tables = oneUsableAdapter();
     session = std::make_unique<ui::MonitorSession>(
         profile, adapters, profile.hasOutputs() ? &makeOutputSender : nullptr, folder.path(),
         folder.path());
-    session->view().messageBoxHook = [this](const QString& text, const QString& caption) {
-      boxes.push_back(text);
-      captions.push_back(caption);
+    view().messageBoxHook = [this](const QString& text, const QString& caption) {
+      boxes.push_back(caption + u(": ") + text);
     };
-    // No real modal may block a test: dialogs nobody scripted are counted and cancelled.
-    session->view().fileDialogHook = [this](QFileDialog&) {
-      ++unscriptedDialogs;
-      return std::optional<QString>();
-    };
-    session->view().titleDialogHook = [this](QDialog& dialog) {
-      ++unscriptedDialogs;
-      dialog.reject();
-    };
-    if (loopback) session->monitor().overrideLocalAddress(htonl(INADDR_LOOPBACK));
+    view().fileDialogHook = [](QFileDialog&) { return std::optional<QString>(); };
+    view().titleDialogHook = [](QDialog& dialog) { dialog.reject(); };
+    monitor().overrideLocalAddress(kLoopback);
   }
   ui::QtView& view() { return session->view(); }
   Monitor& monitor() { return session->monitor(); }
@@ -131,8 +102,6 @@ struct GuiRig {
   FakeAdapters adapters;
   std::unique_ptr<ui::MonitorSession> session;
   QStringList boxes;
-  QStringList captions;
-  int unscriptedDialogs = 0;
 };
 
 // Starts the rig's server on a free loopback port through the window's own button.
