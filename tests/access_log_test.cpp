@@ -173,8 +173,7 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
 
   const std::string other = dir.path() + "/ログ置き場/記録.csv";
   std::filesystem::create_directory(dir.path() + "/ログ置き場");
-  a.view.answerFileDialog(cp932::fromUtf8(other));
-  a.monitor.browseLogFile();
+  test::choose(a, cp932::fromUtf8(other), &Monitor::browseLogFile);
   const View::FileDialog shown = a.view.fileDialogs().back();
   EXPECT_TRUE(shown.save && shown.defaultExtension == "csv" && shown.initialPath == path);
   EXPECT_EQ(shown.filter, "CSV file (*.csv)|*.csv|all files(*.*)|*.*||");

@@ -17,6 +17,7 @@
 namespace dravik {
 namespace {
 
+using Lines = std::vector<std::string>;
 using test::fileText;
 
 // What a file changed, in the order of the fields, as one string.
@@ -39,15 +40,8 @@ std::string describe(const SettingsChanges& c) {
 // A key matches anywhere and takes its length off the start of the line; later keys see the
 // line as earlier ones left it; names are cut at 20 bytes on a whole character.
 TEST(SettingsFile, LinesAndWhatTheyChange) {
-  const std::string n19(19, 'n');
-  const std::string kanji10 = cp932::fromUtf8("一二三四五六七八九十");
-  const std::string p300(300, 'p');
-  struct Case {
-    const VariantProfile& profile;
-    std::vector<std::string> lines;
-    std::string changes;
-  };
-  const Case cases[] = {
+  const std::string n19(19, 'n'), p300(300, 'p'), kanji10 = cp932::fromUtf8("一二三四五六七八九十");
+  const std::tuple<const VariantProfile&, Lines, std::string> cases[] = {
       {kVariantA, {" #$PORT=10003"}, "port1==10003|"},
       {kVariantA, {"#$DI1=#$TITLEBAR=X"}, "title=X|DI1=#$TITLEBAR=X|"},
       {kVariantA,
@@ -73,16 +67,15 @@ TEST(SettingsFile, LinesAndWhatTheyChange) {
        {"#$PORT=" + p300, "#$TITLEBAR=" + p300, "#$LOGFILENAME=" + p300, "#$DO4=" + p300},
        "title=" + p300 + "|port1=" + p300 + "|DO4=" + p300.substr(0, 20) + "|path=" + p300 + "|"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [profile, lines, want] : cases) {
     SettingsChanges changes;
-    for (const std::string& line : c.lines) applySettingsLine(c.profile, line, changes);
-    EXPECT_EQ(describe(changes), c.changes)
-        << c.profile.programName << ": " << testing::PrintToString(c.lines);
+    for (const std::string& line : lines) applySettingsLine(profile, line, changes);
+    EXPECT_EQ(describe(changes), want)
+        << profile.programName << ": " << testing::PrintToString(lines);
   }
 }
 
 TEST(SettingsFile, LinesAreSplitAsATextReaderDeliversThem) {
-  using Lines = std::vector<std::string>;
   const std::pair<std::string, Lines> cases[] = {
       {"", {}},
       {"a\r\nb\r\n", {"a", "b"}},
@@ -98,21 +91,17 @@ TEST(SettingsFile, LinesAreSplitAsATextReaderDeliversThem) {
 
 // The defaults are saved by the start-up tests; DRAVIK_B writes no destination port.
 TEST(SettingsFile, ARecordGivesItsBytes) {
-  const SettingsRecord b{"Hall " + cp932::fromUtf8("入口"),
-                         {"10003", "", "abc", "65535"},
-                         "777",
-                         {"a", "b", "c", "d", "e", "f", "g", cp932::fromUtf8("八番目")},
-                         {},
-                         true,
-                         true,
-                         "/var/log/dravik b.csv"};
-  EXPECT_EQ(formatSettingsFile(kVariantB, b),
-            "#$TITLEBAR=Hall " + cp932::fromUtf8("入口") +
-                "\r\n#$PORT=10003\r\n#$PORT2=\r\n#$PORT3=abc\r\n#$PORT4=65535\r\n"
-                "#$DI1=a\r\n#$DI2=b\r\n#$DI3=c\r\n#$DI4=d\r\n#$DI5=e\r\n#$DI6=f\r\n"
-                "#$DI7=g\r\n#$DI8=" +
-                cp932::fromUtf8("八番目") +
-                "\r\n#$LOGGING=ON\r\n#$SERVER=START\r\n#$LOGFILENAME=/var/log/dravik b.csv\r\n");
+  const std::string hall = "Hall " + cp932::fromUtf8("入口"), eighth = cp932::fromUtf8("八番目");
+  const SettingsRecord b{hall,  {"10003", "", "abc", "65535"},
+                         "777", {"a", "b", "c", "d", "e", "f", "g", eighth},
+                         {},    true,
+                         true,  "/var/log/dravik b.csv"};
+  EXPECT_EQ(
+      formatSettingsFile(kVariantB, b),
+      "#$TITLEBAR=" + hall +
+          "\r\n#$PORT=10003\r\n#$PORT2=\r\n#$PORT3=abc\r\n#$PORT4=65535\r\n"
+          "#$DI1=a\r\n#$DI2=b\r\n#$DI3=c\r\n#$DI4=d\r\n#$DI5=e\r\n#$DI6=f\r\n#$DI7=g\r\n#$DI8=" +
+          eighth + "\r\n#$LOGGING=ON\r\n#$SERVER=START\r\n#$LOGFILENAME=/var/log/dravik b.csv\r\n");
 }
 
 // The title is looked at first, then the names; ports, destination and path never.
@@ -136,12 +125,8 @@ TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
   const std::string file = cp932::fromUtf8(utf8);
   const std::string firstLineBound(textfile::kMaxFirstLineBytes - 2, 'l');
   const std::string fileBound(textfile::kMaxFileBytes, 'f');
-  struct Case {
-    std::string bytes;
-    std::optional<std::string> all;
-    std::optional<std::string> first;
-  };
-  const Case cases[] = {
+  using Opt = std::optional<std::string>;
+  const std::tuple<std::string, Opt, Opt> cases[] = {
       {"a\r\nb", "a\r\nb", "a"},
       {"a\nb\n", "a\nb\n", "a"},
       {"a", "a", "a"},
@@ -157,35 +142,30 @@ TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
       {fileBound, fileBound, std::nullopt},
       {fileBound + "f", std::nullopt, std::nullopt},
   };
-  for (const Case& c : cases) {
-    test::writeBytes(utf8, c.bytes);
-    const std::string name = testing::PrintToString(c.bytes.substr(0, 8)) + " of " +
-                             std::to_string(c.bytes.size()) + " bytes";
-    EXPECT_EQ(textfile::readAll(file), c.all) << name;
-    EXPECT_EQ(textfile::readFirstLine(file), c.first) << name;
+  for (const auto& [bytes, all, first] : cases) {
+    test::writeBytes(utf8, bytes);
+    EXPECT_EQ(std::pair(textfile::readAll(file), textfile::readFirstLine(file)),
+              std::pair(all, first))
+        << testing::PrintToString(bytes.substr(0, 8)) << " of " << bytes.size() << " bytes";
   }
   EXPECT_EQ(textfile::readAll(dir.path() + "/missing"), std::nullopt);
   EXPECT_EQ(textfile::readAll(dir.path()), std::nullopt) << "a folder reads as nothing";
   const std::string fifo = dir.path() + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
   EXPECT_TRUE(test::returnsWithoutFifoPeer(fifo, [&] {
-    EXPECT_EQ(textfile::readAll(fifo), std::nullopt) << "a FIFO is no file";
-    EXPECT_EQ(textfile::readFirstLine(fifo), std::nullopt);
+    EXPECT_EQ(std::pair(textfile::readAll(fifo), textfile::readFirstLine(fifo)),
+              (std::pair<Opt, Opt>()))
+        << "a FIFO is no file";
   })) << "the read waited for a writer to a FIFO";
 
   // The settings are read at every load, for as long as the program runs.
-  const auto openDescriptors = [] {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-  };
-  const auto before = openDescriptors();
+  const auto before = test::entries("/proc/self/fd");
   for (int i = 0; i < 50; ++i) {
-    ASSERT_TRUE(textfile::replace(file, "saved"));
-    ASSERT_TRUE(textfile::readAll(file));
-    ASSERT_TRUE(textfile::readFirstLine(file));
     textfile::AppendFile log;
-    ASSERT_TRUE(log.open(file));
+    ASSERT_TRUE(textfile::replace(file, "saved") && textfile::readAll(file) &&
+                textfile::readFirstLine(file) && log.open(file));
   }
-  EXPECT_EQ(openDescriptors(), before) << "descriptors left open";
+  EXPECT_EQ(test::entries("/proc/self/fd"), before) << "descriptors left open";
   EXPECT_EQ(fileText(utf8), "saved");
 }
 
@@ -206,20 +186,19 @@ TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
   const std::string file = dir.path() + "/a.dva";
   std::ofstream(file) << "old";
 
+  const auto state = [&file] {
+    return fileText(file) + " " + std::to_string(int(std::filesystem::status(file).permissions()));
+  };
   ::chmod(file.c_str(), 0444);
   EXPECT_FALSE(textfile::replace(file, "new")) << "a read-only file is refused";
-  EXPECT_EQ(fileText(file), "old");
-  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms{0444});
-
+  EXPECT_EQ(state(), "old " + std::to_string(0444));
   // A second name of the old file keeps the old content: the new file was renamed over it.
   const std::string oldName = dir.path() + "/old.dva";
   std::filesystem::create_hard_link(file, oldName);
   ::chmod(file.c_str(), 0640);
   ASSERT_TRUE(textfile::replace(file, "new"));
-  EXPECT_EQ(fileText(file), "new");
+  EXPECT_EQ(state(), "new " + std::to_string(0640)) << "the file keeps its permission bits";
   EXPECT_EQ(fileText(oldName), "old") << "saved through a new file, not over the old bytes";
-  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms{0640})
-      << "the file keeps its permission bits";
   std::filesystem::remove(oldName);
 
   const std::string link = dir.path() + "/link.dva";
@@ -232,8 +211,7 @@ TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
     EXPECT_FALSE(textfile::replace(file, "cut short")) << "a save cut short fails";
   }
   EXPECT_EQ(fileText(file), "through");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2)
-      << "no temporary file is left beside the file";
+  EXPECT_EQ(test::entries(dir.path()), 2) << "no temporary file is left beside the file";
 
   const std::string locked = dir.path() + "/locked";
   std::filesystem::create_directory(locked);
@@ -248,7 +226,7 @@ TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
   EXPECT_TRUE(saveAsNobody([&] { return textfile::replace(inside, "/new/path.dva"); }))
       << "rewritten in place when no temporary file can be made";
   EXPECT_EQ(fileText(inside), "/new/path.dva");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(locked), {}), 1);
+  EXPECT_EQ(test::entries(locked), 1);
   ::chmod(locked.c_str(), 0755);
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "loopback_peer.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
@@ -20,27 +22,22 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
     SCOPED_TRACE(std::string(p->programName));
     // An installed program keeps its startup configuration and its log in two folders.
-    TempDir config;
-    TempDir data;
+    TempDir config, data;
     MonitorRig rig(*p, config.path(), data.path());
     ASSERT_TRUE(rig.monitor.initDialog());
-    const std::string model(p->modelName);
-    const std::string ext(p->settingsExtension);
-    Monitor& m = rig.monitor;
+    const std::string model(p->modelName), ext(p->settingsExtension);
     test::NotifyingView& v = rig.view;
     EXPECT_TRUE(std::filesystem::is_empty(config.path()) && std::filesystem::is_empty(data.path()))
         << "start-up writes no file";
-    EXPECT_EQ(m.windowTitle(), model);
-    EXPECT_EQ(v.text(ctl::kLogFileField), data.path() + "/" + model + ".csv");
+    EXPECT_EQ(rig.monitor.windowTitle() + "|" + v.text(ctl::kLogFileField),
+              model + "|" + data.path() + "/" + model + ".csv");
     for (const InputRow& row : p->inputs) EXPECT_EQ(v.control(row.nameEdit).limit, 20);
-    for (const OutputRow& row : p->outputs) {
-      EXPECT_EQ(v.control(row.nameEdit).limit, 20);
-      EXPECT_FALSE(v.control(row.button).enabled) << "ON/OFF " << row.button;
-    }
-    EXPECT_FALSE(v.control(ctl::kTracePane).visible);
-    EXPECT_EQ(m.state().running, 0);
-    EXPECT_TRUE(m.ready());
-    EXPECT_FALSE(m.namesChanged());
+    for (const OutputRow& row : p->outputs)
+      EXPECT_TRUE(v.control(row.nameEdit).limit == 20 && !v.control(row.button).enabled)
+          << row.button;
+    EXPECT_EQ(std::tuple(rig.monitor.state().running.load(), rig.monitor.ready(),
+                         rig.monitor.namesChanged(), v.control(ctl::kTracePane).visible),
+              std::tuple(0, true, false, false));
     const std::string settings = config.path() + "/" + model + "." + ext;
     EXPECT_EQ(v.trace(),
               p->traceEnabled ? messages().traceDevelopmentOnly + "cfg : " + settings + "\r\n" : "")
@@ -48,23 +45,20 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
 
     std::string expected = "#$TITLEBAR=" + model + "\r\n#$PORT=10003\r\n#$PORT2=\r\n#$PORT3=\r\n" +
                            "#$PORT4=\r\n" + (p->hasOutputs() ? "#$SEND=10003\r\n" : "");
-    for (int i = 1; i <= p->inputCount(); ++i)
-      expected += "#$DI" + std::to_string(i) + "=DI" + std::to_string(i) + "\r\n";
-    for (int i = 1; i <= p->outputCount(); ++i)
-      expected += "#$DO" + std::to_string(i) + "=DO" + std::to_string(i) + "\r\n";
+    for (const auto& [kind, count] : {std::pair("DI", p->inputCount()), {"DO", p->outputCount()}})
+      for (int i = 1; i <= count; ++i)
+        expected += "#$" + (kind + std::to_string(i)) + "=" + kind + std::to_string(i) + "\r\n";
     expected +=
         "#$LOGGING=OFF\r\n#$SERVER=STOP\r\n#$LOGFILENAME=" + data.path() + "/" + model + ".csv\r\n";
     const std::string saved = data.path() + "/saved." + ext;
-    v.answerFileDialog(saved);
-    m.saveSettings();
+    test::choose(rig, saved, &Monitor::saveSettings);
     EXPECT_EQ(test::readBytes(saved), expected);
-    ASSERT_EQ(v.fileDialogs().size(), 1u);
-    const View::FileDialog shown = v.fileDialogs()[0];
+    const View::FileDialog shown = v.fileDialogs().at(0);
     EXPECT_TRUE(shown.save && shown.defaultExtension == ext && shown.initialPath == settings);
     EXPECT_EQ(shown.filter, p->settingsFilter);
     EXPECT_EQ(test::readBytes(config.path() + "/" + model + ".ini"), saved)
         << "the startup file names the saved file: the path alone, no line end";
-    EXPECT_EQ(m.settingsFilePath(), saved);
+    EXPECT_EQ(rig.monitor.settingsFilePath(), saved);
     EXPECT_TRUE(v.messageBoxes().empty());
   }
 }
@@ -72,16 +66,14 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
 TEST(StartUp, TheStartupFileNamesTheSettingsToApplyAndMayStartTheServer) {
   TempDir dir;
   const int port = test::freePort();
-  ASSERT_NE(port, 0);
   const std::string settings = dir.path() + "/run.dva";
   writeBytes(settings, "#$DI3=Pump\r\n#$PORT=" + std::to_string(port) +
                            "\r\n#$SEND=12345\r\n#$TITLEBAR=Plant\r\n#$SERVER=START\r\n");
   writeBytes(dir.path() + "/DRAVIK-A.ini", settings + "\r\nignored second line\r\n");
   MonitorRig a(kVariantA, dir.path());
   ASSERT_TRUE(a.monitor.initDialog());
-  EXPECT_EQ(a.monitor.settingsFilePath(), settings);
-  EXPECT_EQ(a.view.text(1006), "Pump");
-  EXPECT_EQ(a.view.caption(), "Plant");
+  EXPECT_EQ(a.monitor.settingsFilePath() + "|" + a.view.text(1006) + "|" + a.view.caption(),
+            settings + "|Pump|Plant");
   EXPECT_FALSE(a.monitor.namesChanged()) << "names applied at start-up are not edits";
   EXPECT_EQ(a.monitor.state().running, 1) << "the server runs when initialisation returns";
   const int unit = test::connectUnit(port);
@@ -100,8 +92,7 @@ TEST(StartUp, AnEmptyFirstLineNamesNoFile) {
   EXPECT_EQ(b.view.text(1004), "DI1") << "only the first line counts";
   EXPECT_TRUE(b.view.trace().ends_with(messages().settingsMissing + "cfg : \r\n"))
       << b.view.trace();
-  b.view.answerFileDialog(std::nullopt);
-  b.monitor.saveSettings();
+  test::choose(b, std::nullopt, &Monitor::saveSettings);
   EXPECT_EQ(b.view.fileDialogs().at(0).initialPath, "") << "the save dialog starts unnamed";
 }
 
