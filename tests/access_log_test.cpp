@@ -3,24 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <thread>
 
-#include "monitor/controls.h"
-#include "monitor/messages.h"
 #include "settings_test_support.h"
 
 namespace dravik {
 namespace {
 
-using test::kHeaderStart;
-
-using Lines = std::vector<std::string>;
+using namespace test;
 
 // The log's lines as written; a last line without its end is marked.
 Lines rawLines(const std::string& path) {
-  const std::string text = test::fileText(path);
+  const std::string text = fileText(path);
   Lines lines;
   std::size_t start = 0;
   for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
@@ -52,12 +49,12 @@ Lines logLines(const std::string& path) {
   return lines;
 }
 
-struct LogRig : test::MonitorRig {
+struct LogRig : MonitorRig {
   explicit LogRig(const VariantProfile& p = kVariantA) : MonitorRig(p) { useLog(path); }
   void frame(const std::string& peer = "192.0.2.10") { monitor.frameAccepted(0, peer); }
   Lines boxes() const { return view.messageBoxes(); }
 
-  test::TempDir dir;
+  TempDir dir;
   const std::string path = dir.path() + "/a.csv";
 };
 
@@ -101,7 +98,7 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   EXPECT_EQ(logLines(moved).size(), 3u) << "nothing more into the renamed file";
   EXPECT_EQ(logLines(rig.path), (Lines{kHeaderA, kOff}));
 
-  test::writeBytes(rig.dir.path() + "/other.csv", "kept\r\n");
+  writeBytes(rig.dir.path() + "/other.csv", "kept\r\n");
   std::filesystem::rename(rig.dir.path() + "/other.csv", rig.path);
   rig.frame();
   EXPECT_EQ(logLines(rig.path), (Lines{"kept", kOff})) << "a non-empty replacement goes headless";
@@ -137,23 +134,23 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   EXPECT_FALSE(rig.monitor.accessLog().namesChanged());
 
   // A write the system cuts short: the header is owed again, and no half line is left.
-  const std::optional<std::string> before = test::readBytes(sub + "/a.csv");
+  const std::optional<std::string> before = readBytes(sub + "/a.csv");
   rig.view.clearMessageBoxes();
   rig.monitor.accessLog().markNamesChanged();
   {
-    test::FileSizeLimit limit(before->size() + 10);
+    FileSizeLimit limit(before->size() + 10);
     rig.frame();
   }
   EXPECT_EQ(rig.boxes(), Lines{messages().logWriteFailed});
-  EXPECT_EQ(test::readBytes(sub + "/a.csv"), before) << "the bytes that got through are taken back";
+  EXPECT_EQ(readBytes(sub + "/a.csv"), before) << "the bytes that got through are taken back";
   EXPECT_TRUE(rig.monitor.accessLog().namesChanged()) << "the header was not written";
   rig.frame();
   EXPECT_EQ(logLines(sub + "/a.csv"), (Lines{kHeaderA, kOff, kHeaderA, kOff}));
 }
 
 TEST(AccessLog, HeadersFollowTheOperatorsNames) {
-  test::TempDir dir;
-  test::MonitorRig a(kVariantA, dir.path());
+  TempDir dir;
+  MonitorRig a(kVariantA, dir.path());
   ASSERT_TRUE(a.monitor.initDialog());
   const std::string path = a.monitor.logFilePath();
   const auto frame = [&a] { a.monitor.frameAccepted(0, "192.0.2.10"); };
@@ -173,7 +170,7 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
 
   const std::string other = dir.path() + "/ログ置き場/記録.csv";
   std::filesystem::create_directory(dir.path() + "/ログ置き場");
-  test::choose(a, cp932::fromUtf8(other), &Monitor::browseLogFile);
+  choose(a, cp932::fromUtf8(other), &Monitor::browseLogFile);
   const View::FileDialog shown = a.view.fileDialogs().back();
   EXPECT_TRUE(shown.save && shown.defaultExtension == "csv" && shown.initialPath == path);
   EXPECT_EQ(shown.filter, "CSV file (*.csv)|*.csv|all files(*.*)|*.*||");
@@ -207,10 +204,9 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
   ASSERT_EQ(lines.size(), std::size_t{kThreads * kCalls}) << "one line per call";
   std::vector<int> nextCall(kThreads, 0);
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string& rest = lines[i];
     int thread = -1, call = -1, consumed = 0;
-    ASSERT_TRUE(std::sscanf(rest.c_str(), "%d/%d%n", &thread, &call, &consumed) == 2 &&
-                thread >= 0 && thread < kThreads && rest.substr(consumed) == ",0,0,0,0,0,0,0,1")
+    ASSERT_TRUE(std::sscanf(lines[i].c_str(), "%d/%d%n", &thread, &call, &consumed) == 2 &&
+                thread >= 0 && thread < kThreads && lines[i].substr(consumed) == ",0,0,0,0,0,0,0,1")
         << "line " << i << " is not a whole line of ours: " << lines[i];
     EXPECT_EQ(call, nextCall[thread]) << "line " << i << ": thread " << thread << " out of order";
     nextCall[thread] = call + 1;
@@ -218,60 +214,43 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
   EXPECT_TRUE(b.boxes().empty());
 }
 
-// Holds the log's first open of `path` until release(), so that the lines of every other
+// The log's first open of `held` waits until `released`, so that the lines of every other
 // caller wait in the queue meanwhile.
-class HeldOpen {
- public:
-  explicit HeldOpen(std::string path) : path_(std::move(path)) {
-    held_ = this;
-    original_ = textfile::AppendFile::replaceOpenFunction(&holdingOpen);
-  }
-  ~HeldOpen() { textfile::AppendFile::replaceOpenFunction(original_); }
-  void release() { release_.set_value(); }
-
- private:
-  static int holdingOpen(const char* name, int flags, unsigned mode) {
-    if (name == held_->path_ && !held_->taken_.exchange(true)) held_->released_.wait();
-    return ::open(name, flags, mode);
-  }
-
-  static inline HeldOpen* held_ = nullptr;
-  std::string path_;
-  textfile::AppendFile::OpenFunction original_ = nullptr;
-  std::atomic<bool> taken_{false};
-  std::promise<void> release_;
-  std::shared_future<void> released_ = release_.get_future().share();
-};
-
-// Waits (at most 10 s, only to catch a hang) until `count` lines wait for the writer.
-bool queueReaches(LogRig& rig, std::size_t count) {
-  for (int i = 0; i < 10000 && rig.monitor.accessLog().queuedLines() != count; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return rig.monitor.accessLog().queuedLines() == count;
+std::string held;
+std::atomic<bool> taken{false}, released{false};
+int holdingOpen(const char* name, int flags, unsigned mode) {
+  if (name == held && !taken.exchange(true)) released.wait(false);
+  return ::open(name, flags, mode);
 }
 
 TEST(AccessLog, WaitingLinesGoTogetherToTheFileNamedWhenTheyWereQueued) {
-  constexpr int kQueued = 4;
   LogRig a;
-  const std::string held = a.dir.path() + "/held.csv";
+  held = a.dir.path() + "/held.csv";
+  const auto original = textfile::AppendFile::replaceOpenFunction(&holdingOpen);
+  // Waits (at most 10 s, only to catch a hang) until `count` lines wait for the writer.
+  const auto queueReaches = [&a](std::size_t count) {
+    for (int i = 0; i < 10000 && a.monitor.accessLog().queuedLines() != count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return a.monitor.accessLog().queuedLines() == count;
+  };
+  a.useLog(held);
   {
-    HeldOpen holder(held);
-    a.useLog(held);
     std::vector<std::jthread> callers;
     const auto addCallers = [&](int count) {
       for (int i = 0; i < count; ++i) callers.emplace_back([&a] { a.frame(); });
     };
-    addCallers(1 + kQueued);
-    EXPECT_TRUE(queueReaches(a, kQueued)) << "the lines never queued behind the held writer";
+    addCallers(5);
+    EXPECT_TRUE(queueReaches(4)) << "the lines never queued behind the held writer";
     // As the window renames DI2: the flag, then the names.
     a.monitor.accessLog().markNamesChanged();
     a.monitor.accessLog().update(
         {true, a.path, {"DI1", "Door", "DI3", "DI4"}, {"DO1", "DO2", "DO3", "DO4"}});
     addCallers(2);
-    EXPECT_TRUE(queueReaches(a, kQueued + 2));
-    holder.release();
+    EXPECT_TRUE(queueReaches(6));
+    released = true;
+    released.notify_all();
   }
+  textfile::AppendFile::replaceOpenFunction(original);
   // The held writer took its names before they changed; the header owed to the rename comes
   // before the waiting lines.
   EXPECT_EQ(logLines(held), (Lines{kHeaderA, kOff, kDoor, kOff, kOff, kOff, kOff}));

@@ -5,27 +5,21 @@
 
 #include <filesystem>
 
-#include "monitor/controls.h"
-#include "monitor/messages.h"
 #include "settings_test_support.h"
 
 namespace dravik {
 namespace {
 
-using Lines = std::vector<std::string>;
-using test::MonitorRig;
-using test::readBytes;
-using test::TempDir;
-using test::writeBytes;
+using namespace test;
 
 TEST(SettingsSave, ARefusedOrFailedSaveLeavesBothFilesAlone) {
   TempDir dir;
   MonitorRig b(kVariantB, dir.path());
   ASSERT_TRUE(b.monitor.initDialog());
-  test::retitle(b, "Hall #$ 1");
+  retitle(b, "Hall #$ 1");
   b.view.type(1026, "#$in");  // DI8
   b.monitor.saveSettings();
-  test::retitle(b, "Hall 1");
+  retitle(b, "Hall 1");
   b.monitor.saveSettings();
   EXPECT_EQ(b.view.messageBoxes(),
             (Lines{messages().titleHasKeyPrefix, messages().nameHasKeyPrefix}));
@@ -34,23 +28,23 @@ TEST(SettingsSave, ARefusedOrFailedSaveLeavesBothFilesAlone) {
 
   b.view.type(1026, "DI8");
   const std::string good = dir.path() + "/good.dvb", folder = dir.path() + "/taken.dvb";
-  test::choose(b, good, &Monitor::saveSettings);
+  choose(b, good, &Monitor::saveSettings);
   const std::optional<std::string> goodBytes = readBytes(good);
   std::filesystem::create_directory(folder);
   writeBytes(folder + "/inside", "keep");
   b.view.type(1004, "changed");
   b.view.clearMessageBoxes();
   for (const std::string& target : {folder, dir.path() + "/missing/x.dvb"}) {
-    test::choose(b, target, &Monitor::saveSettings);
+    choose(b, target, &Monitor::saveSettings);
     EXPECT_EQ(b.monitor.settingsFilePath(), target) << "the chosen path is taken all the same";
     EXPECT_EQ(readBytes(dir.path() + "/DRAVIK-B.ini"), good) << target << ": startup file changed";
   }
-  test::choose(b, std::nullopt, &Monitor::saveSettings);
+  choose(b, std::nullopt, &Monitor::saveSettings);
   EXPECT_EQ(b.monitor.settingsFilePath(), dir.path() + "/missing/x.dvb") << "cancelled";
   EXPECT_EQ(b.view.messageBoxes(), Lines(2, messages().settingsNotSaved)) << "one per failure";
   EXPECT_EQ(readBytes(folder + "/inside"), "keep");
   EXPECT_EQ(readBytes(good), goodBytes);
-  EXPECT_EQ(test::entries(dir.path()), 3)
+  EXPECT_EQ(entries(dir.path()), 3)
       << "good.dvb, the startup file and the folder; no temporary file left";
 }
 
@@ -64,22 +58,22 @@ TEST(SettingsLoad, WhatWasSavedComesBackEverywhere) {
                                   1025, 1026, 1032};
   // The caption and the log file field, then the edits.
   Lines saved = {"Line " + kanji, dir.path() + "/log.csv"};
-  test::retitle(a, saved[0]);
+  retitle(a, saved[0]);
   for (std::size_t i = 0; i < edits.size(); ++i) {
     saved.push_back(i == 5 ? kanji : "v" + std::to_string(i));
     a.view.type(edits[i], saved.back());
   }
   a.view.setChecked(ctl::kLogging, true);
   a.monitor.onLoggingToggled();
-  test::choose(a, dir.path() + "/log.csv", &Monitor::browseLogFile);
+  choose(a, dir.path() + "/log.csv", &Monitor::browseLogFile);
   const std::string file = dir.path() + "/round.dva";
-  test::choose(a, file, &Monitor::saveSettings);
+  choose(a, file, &Monitor::saveSettings);
 
-  test::retitle(a, "other");
+  retitle(a, "other");
   for (int id : edits) a.view.type(id, "zz");
   a.view.setChecked(ctl::kLogging, false);
-  test::choose(a, dir.path() + "/other.csv", &Monitor::browseLogFile);
-  test::choose(a, file, &Monitor::loadSettings);
+  choose(a, dir.path() + "/other.csv", &Monitor::browseLogFile);
+  choose(a, file, &Monitor::loadSettings);
 
   const View::FileDialog open = a.view.fileDialogs().back();
   EXPECT_TRUE(!open.save && open.defaultExtension == "dva") << "loading shows the open dialog";
@@ -94,10 +88,10 @@ TEST(SettingsLoad, WhatWasSavedComesBackEverywhere) {
 
   // The loaded names and path reach the access log at once: a new log gets them as header.
   a.monitor.frameAccepted(0, "127.0.0.1");
-  const std::string log = test::fileText(saved[1]);
+  const std::string log = fileText(saved[1]);
   EXPECT_EQ(log.substr(0, log.find("\r\n")),
-            test::kHeaderStart + "," + kanji + ",v6,v7,v8,v9,v10,v11,v12");
-  test::choose(a, file, &Monitor::loadSettings);
+            kHeaderStart + "," + kanji + ",v6,v7,v8,v9,v10,v11,v12");
+  choose(a, file, &Monitor::loadSettings);
   EXPECT_FALSE(a.monitor.namesChanged()) << "names loaded from a file are not edits";
 }
 
@@ -161,11 +155,11 @@ TEST(SettingsLoad, LoadingWhileRunningStopsAppliesAndStartsAgain) {
   ASSERT_TRUE(b.start(1)) << b.view.trace();
 
   const std::string file = dir.path() + "/running.dvb";
-  test::choose(b, file, &Monitor::saveSettings);
+  choose(b, file, &Monitor::saveSettings);
   EXPECT_NE(readBytes(file)->find("#$SERVER=START\r\n"), std::string::npos);
 
   b.view.type(1004, "edited");
-  test::choose(b, file, &Monitor::loadSettings);
+  choose(b, file, &Monitor::loadSettings);
   EXPECT_EQ(b.view.text(1004), "DI1");
   EXPECT_EQ(b.monitor.state().running, 1) << "stopped for the load, started again after";
   EXPECT_TRUE(b.view.trace().starts_with("server start.\r\n"))
@@ -174,7 +168,7 @@ TEST(SettingsLoad, LoadingWhileRunningStopsAppliesAndStartsAgain) {
   // A file without a START line leaves a server that loading stopped stopped.
   const std::string stopFile = dir.path() + "/stopped.dvb";
   writeBytes(stopFile, "#$DI1=x\r\n");
-  test::choose(b, stopFile, &Monitor::loadSettings);
+  choose(b, stopFile, &Monitor::loadSettings);
   EXPECT_EQ(b.monitor.state().running, 0);
 }
 

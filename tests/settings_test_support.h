@@ -7,12 +7,15 @@
 #include <filesystem>
 #include <string>
 
+#include "monitor/controls.h"
+#include "monitor/messages.h"
 #include "monitor_rig.h"
 #include "platform/cp932.h"
 #include "temp_dir.h"
 
 namespace dravik::test {
 
+using Lines = std::vector<std::string>;
 inline const std::string kHeaderStart = cp932::fromUtf8("日付,時刻,接続元IPアドレス");
 
 inline long entries(const std::string& folder) {

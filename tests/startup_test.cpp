@@ -6,17 +6,13 @@
 #include <tuple>
 
 #include "loopback_peer.h"
-#include "monitor/controls.h"
-#include "monitor/messages.h"
 #include "platform/program_directory.h"
 #include "settings_test_support.h"
 
 namespace dravik {
 namespace {
 
-using test::MonitorRig;
-using test::TempDir;
-using test::writeBytes;
+using namespace test;
 
 TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
@@ -26,7 +22,7 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
     MonitorRig rig(*p, config.path(), data.path());
     ASSERT_TRUE(rig.monitor.initDialog());
     const std::string model(p->modelName), ext(p->settingsExtension);
-    test::NotifyingView& v = rig.view;
+    NotifyingView& v = rig.view;
     EXPECT_TRUE(std::filesystem::is_empty(config.path()) && std::filesystem::is_empty(data.path()))
         << "start-up writes no file";
     EXPECT_EQ(rig.monitor.windowTitle() + "|" + v.text(ctl::kLogFileField),
@@ -51,12 +47,12 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
     expected +=
         "#$LOGGING=OFF\r\n#$SERVER=STOP\r\n#$LOGFILENAME=" + data.path() + "/" + model + ".csv\r\n";
     const std::string saved = data.path() + "/saved." + ext;
-    test::choose(rig, saved, &Monitor::saveSettings);
-    EXPECT_EQ(test::readBytes(saved), expected);
+    choose(rig, saved, &Monitor::saveSettings);
+    EXPECT_EQ(readBytes(saved), expected);
     const View::FileDialog shown = v.fileDialogs().at(0);
     EXPECT_TRUE(shown.save && shown.defaultExtension == ext && shown.initialPath == settings);
     EXPECT_EQ(shown.filter, p->settingsFilter);
-    EXPECT_EQ(test::readBytes(config.path() + "/" + model + ".ini"), saved)
+    EXPECT_EQ(readBytes(config.path() + "/" + model + ".ini"), saved)
         << "the startup file names the saved file: the path alone, no line end";
     EXPECT_EQ(rig.monitor.settingsFilePath(), saved);
     EXPECT_TRUE(v.messageBoxes().empty());
@@ -65,7 +61,7 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
 
 TEST(StartUp, TheStartupFileNamesTheSettingsToApplyAndMayStartTheServer) {
   TempDir dir;
-  const int port = test::freePort();
+  const int port = freePort();
   const std::string settings = dir.path() + "/run.dva";
   writeBytes(settings, "#$DI3=Pump\r\n#$PORT=" + std::to_string(port) +
                            "\r\n#$SEND=12345\r\n#$TITLEBAR=Plant\r\n#$SERVER=START\r\n");
@@ -76,7 +72,7 @@ TEST(StartUp, TheStartupFileNamesTheSettingsToApplyAndMayStartTheServer) {
             settings + "|Pump|Plant");
   EXPECT_FALSE(a.monitor.namesChanged()) << "names applied at start-up are not edits";
   EXPECT_EQ(a.monitor.state().running, 1) << "the server runs when initialisation returns";
-  const int unit = test::connectUnit(port);
+  const int unit = connectUnit(port);
   EXPECT_GE(unit, 0) << "listening on 127.0.0.1:" << port;
   ::close(unit);
   EXPECT_EQ(a.view.text(ctl::kDestinationPort), "10003")
@@ -92,7 +88,7 @@ TEST(StartUp, AnEmptyFirstLineNamesNoFile) {
   EXPECT_EQ(b.view.text(1004), "DI1") << "only the first line counts";
   EXPECT_TRUE(b.view.trace().ends_with(messages().settingsMissing + "cfg : \r\n"))
       << b.view.trace();
-  test::choose(b, std::nullopt, &Monitor::saveSettings);
+  choose(b, std::nullopt, &Monitor::saveSettings);
   EXPECT_EQ(b.view.fileDialogs().at(0).initialPath, "") << "the save dialog starts unnamed";
 }
 
