@@ -15,18 +15,6 @@ namespace {
 
 using namespace test;
 
-// The log's lines as written; a last line without its end is marked.
-Lines rawLines(const std::string& path) {
-  const std::string text = fileText(path);
-  Lines lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  if (start < text.size()) lines.push_back(text.substr(start) + "<no line end>");
-  return lines;
-}
-
 const std::string kHeaderA = kHeaderStart + ",DI1,DI2,DI3,DI4,DO1,DO2,DO3,DO4";
 const std::string kDoor = kHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4";
 const std::string kOff = "192.0.2.10,0,0,0,0,0,0,0,0";
@@ -39,20 +27,24 @@ std::time_t stampOf(const std::string& line) {
   return end == line.c_str() + 20 ? std::mktime(&when) : -1;
 }
 
-// The log's lines, each stamp of local "now" cut off; a line without one is kept whole.
-Lines logLines(const std::string& path) {
-  Lines lines = rawLines(path);
-  for (std::string& line : lines) {
+// The log's lines, a last one without its end marked; a stamp of local "now" is cut off unless
+// `keepStamps`, a line without one is kept whole.
+Lines logLines(const std::string& path, bool keepStamps = false) {
+  const std::string text = fileText(path);
+  Lines lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = text.substr(start, end - start);
     const double age = std::difftime(std::time(nullptr), stampOf(line));
-    if (age >= 0 && age <= 60) line.erase(0, 20);
+    lines.push_back(!keepStamps && age >= 0 && age <= 60 ? line.substr(20) : line);
   }
+  if (start < text.size()) lines.push_back(text.substr(start) + "<no line end>");
   return lines;
 }
 
 struct LogRig : MonitorRig {
   explicit LogRig(const VariantProfile& p = kVariantA) : MonitorRig(p) { useLog(path); }
   void frame(const std::string& peer = "192.0.2.10") { monitor.frameAccepted(0, peer); }
-  Lines boxes() const { return view.messageBoxes(); }
 
   TempDir dir;
   const std::string path = dir.path() + "/a.csv";
@@ -71,9 +63,9 @@ TEST(AccessLog, ANewFileGetsAHeaderAndOneStampedLinePerFrame) {
   a.frame("192.0.2.11");
   EXPECT_EQ(logLines(a.path),
             (Lines{kHeaderA, "192.0.2.10,1,0,0,1,0,1,0,0", "192.0.2.11,0,0,0,1,0,1,0,0"}));
-  const Lines raw = rawLines(a.path);
+  const Lines raw = logLines(a.path, true);
   EXPECT_LT(stampOf(raw.at(1)), stampOf(raw.at(2))) << raw[1] << " then " << raw[2];
-  EXPECT_TRUE(a.boxes().empty());
+  EXPECT_TRUE(a.view.messageBoxes().empty());
 }
 
 // True when some descriptor of this process still leads to `path` (or to it deleted).
@@ -105,7 +97,7 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   std::filesystem::resize_file(rig.path, 0);
   rig.frame();
   EXPECT_EQ(logLines(rig.path), (Lines{kHeaderA, kOff})) << "emptied by someone else: a header";
-  EXPECT_TRUE(rig.boxes().empty());
+  EXPECT_TRUE(rig.view.messageBoxes().empty());
 
   const std::string second = rig.dir.path() + "/second.csv";
   rig.useLog(second);
@@ -126,7 +118,7 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   rig.monitor.accessLog().markNamesChanged();
   rig.frame();
   rig.frame();
-  EXPECT_EQ(rig.boxes(), Lines(2, messages().logCannotOpen));
+  EXPECT_EQ(rig.view.messageBoxes(), Lines(2, messages().logCannotOpen));
   EXPECT_TRUE(rig.monitor.accessLog().namesChanged()) << "a header is still owed";
   std::filesystem::create_directory(sub);
   rig.frame();
@@ -141,7 +133,7 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
     FileSizeLimit limit(before->size() + 10);
     rig.frame();
   }
-  EXPECT_EQ(rig.boxes(), Lines{messages().logWriteFailed});
+  EXPECT_EQ(rig.view.messageBoxes(), Lines{messages().logWriteFailed});
   EXPECT_EQ(readBytes(sub + "/a.csv"), before) << "the bytes that got through are taken back";
   EXPECT_TRUE(rig.monitor.accessLog().namesChanged()) << "the header was not written";
   rig.frame();
@@ -211,7 +203,7 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
     EXPECT_EQ(call, nextCall[thread]) << "line " << i << ": thread " << thread << " out of order";
     nextCall[thread] = call + 1;
   }
-  EXPECT_TRUE(b.boxes().empty());
+  EXPECT_TRUE(b.view.messageBoxes().empty());
 }
 
 // The log's first open of `held` waits until `released`, so that the lines of every other
@@ -256,7 +248,7 @@ TEST(AccessLog, WaitingLinesGoTogetherToTheFileNamedWhenTheyWereQueued) {
   EXPECT_EQ(logLines(held), (Lines{kHeaderA, kOff, kDoor, kOff, kOff, kOff, kOff}));
   EXPECT_EQ(logLines(a.path), (Lines{kDoor, kOff, kOff})) << "each line where it was queued";
   EXPECT_FALSE(a.monitor.accessLog().namesChanged());
-  EXPECT_TRUE(a.boxes().empty());
+  EXPECT_TRUE(a.view.messageBoxes().empty());
 }
 
 }  // namespace

@@ -50,11 +50,11 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
     choose(rig, saved, &Monitor::saveSettings);
     EXPECT_EQ(readBytes(saved), expected);
     const View::FileDialog shown = v.fileDialogs().at(0);
-    EXPECT_TRUE(shown.save && shown.defaultExtension == ext && shown.initialPath == settings);
-    EXPECT_EQ(shown.filter, p->settingsFilter);
-    EXPECT_EQ(readBytes(config.path() + "/" + model + ".ini"), saved)
+    EXPECT_TRUE(shown.save && shown.defaultExtension == ext && shown.initialPath == settings &&
+                shown.filter == p->settingsFilter);
+    EXPECT_EQ(rig.monitor.settingsFilePath() + "|" + fileText(config.path() + "/" + model + ".ini"),
+              saved + "|" + saved)
         << "the startup file names the saved file: the path alone, no line end";
-    EXPECT_EQ(rig.monitor.settingsFilePath(), saved);
     EXPECT_TRUE(v.messageBoxes().empty());
   }
 }
@@ -68,15 +68,15 @@ TEST(StartUp, TheStartupFileNamesTheSettingsToApplyAndMayStartTheServer) {
   writeBytes(dir.path() + "/DRAVIK-A.ini", settings + "\r\nignored second line\r\n");
   MonitorRig a(kVariantA, dir.path());
   ASSERT_TRUE(a.monitor.initDialog());
-  EXPECT_EQ(a.monitor.settingsFilePath() + "|" + a.view.text(1006) + "|" + a.view.caption(),
-            settings + "|Pump|Plant");
+  EXPECT_EQ(a.monitor.settingsFilePath() + "|" + a.view.text(1006) + "|" + a.view.caption() + "|" +
+                a.view.text(ctl::kDestinationPort),
+            settings + "|Pump|Plant|10003")
+      << "a destination port from the startup settings never survives start-up";
   EXPECT_FALSE(a.monitor.namesChanged()) << "names applied at start-up are not edits";
   EXPECT_EQ(a.monitor.state().running, 1) << "the server runs when initialisation returns";
   const int unit = connectUnit(port);
   EXPECT_GE(unit, 0) << "listening on 127.0.0.1:" << port;
   ::close(unit);
-  EXPECT_EQ(a.view.text(ctl::kDestinationPort), "10003")
-      << "a destination port from the startup settings never survives start-up";
 }
 
 TEST(StartUp, AnEmptyFirstLineNamesNoFile) {
@@ -94,8 +94,7 @@ TEST(StartUp, AnEmptyFirstLineNamesNoFile) {
 
 TEST(StartUp, ProgramDirectoryIsTheFolderOfThisProgram) {
   const std::string dir = programDirectory();
-  ASSERT_FALSE(dir.empty());
-  EXPECT_NE(dir.back(), '/');
+  EXPECT_TRUE(!dir.empty() && dir.back() != '/') << dir;
   EXPECT_TRUE(std::filesystem::exists(cp932::toUtf8(dir) + "/settings_tests"))
       << dir << " should hold the running test program";
 }
@@ -103,34 +102,27 @@ TEST(StartUp, ProgramDirectoryIsTheFolderOfThisProgram) {
 // A writable program folder keeps everything beside it; otherwise XDG folders, whose unset or
 // relative variables fall back to the defaults under HOME.
 TEST(StartUp, AnUnwritableProgramFolderSendsTheFilesToPerUserFolders) {
-  struct Case {
-    bool writable;
-    UserEnvironment user;
-    std::string folders;
-  };
-  const Case cases[] = {
+  const auto both = [](const FileFolders& f) { return f.config + " " + f.data; };
+  const std::tuple<bool, UserEnvironment, std::string> cases[] = {
       {true, {"/home/op", "/cfg", "/share"}, "/opt/dravik /opt/dravik"},
       {false, {"/home/op", "/cfg", "/share"}, "/cfg/dravik /share/dravik"},
       {false, {"/home/op", "", ""}, "/home/op/.config/dravik /home/op/.local/share/dravik"},
       {false, {"/home/op", "cfg", "sh"}, "/home/op/.config/dravik /home/op/.local/share/dravik"},
   };
-  for (const Case& c : cases) {
-    const FileFolders folders = chooseFileFolders("/opt/dravik", c.writable, c.user);
-    EXPECT_EQ(folders.config + " " + folders.data, c.folders)
-        << "writable " << c.writable << ", XDG '" << c.user.configHome << "'";
+  for (const auto& [writable, user, want] : cases) {
+    EXPECT_EQ(both(chooseFileFolders("/opt/dravik", writable, user)), want)
+        << "writable " << writable << ", XDG '" << user.configHome << "'";
   }
 
   TempDir dir;
-  const FileFolders portable = fileFolders(dir.path());
-  EXPECT_EQ(portable.config + " " + portable.data, dir.path() + " " + dir.path());
+  EXPECT_EQ(both(fileFolders(dir.path())), dir.path() + " " + dir.path());
   EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "nothing is made beside a writable program";
   const std::string home = dir.path() + "/home";
   ::setenv("HOME", home.c_str(), 1);
   ::unsetenv("XDG_CONFIG_HOME");
   ::unsetenv("XDG_DATA_HOME");
   const FileFolders folders = fileFolders(dir.path() + "/missing");
-  EXPECT_EQ(folders.config + " " + folders.data,
-            home + "/.config/dravik " + home + "/.local/share/dravik");
+  EXPECT_EQ(both(folders), home + "/.config/dravik " + home + "/.local/share/dravik");
   EXPECT_TRUE(std::filesystem::is_directory(folders.config)) << "made at start-up";
   EXPECT_EQ(std::filesystem::status(folders.data).permissions(), std::filesystem::perms::owner_all)
       << "made at start-up, private to its user";
