@@ -77,13 +77,11 @@ TEST(StartUp, TheStartupFileNamesTheSettingsToApplyAndMayStartTheServer) {
   const int unit = connectUnit(port);
   EXPECT_GE(unit, 0) << "listening on 127.0.0.1:" << port;
   ::close(unit);
-}
 
-TEST(StartUp, AnEmptyFirstLineNamesNoFile) {
-  TempDir blank;
-  writeBytes(blank.path() + "/DRAVIK-B.ini", "\r\n" + blank.path() + "/second.dvb");
-  writeBytes(blank.path() + "/second.dvb", "#$DI1=never\r\n");
-  MonitorRig b(kVariantB, blank.path());
+  // An empty first line names no file.
+  writeBytes(dir.path() + "/DRAVIK-B.ini", "\r\n" + dir.path() + "/second.dvb");
+  writeBytes(dir.path() + "/second.dvb", "#$DI1=never\r\n");
+  MonitorRig b(kVariantB, dir.path());
   ASSERT_TRUE(b.monitor.initDialog());
   EXPECT_EQ(b.view.text(1004), "DI1") << "only the first line counts";
   EXPECT_TRUE(b.view.trace().ends_with(messages().settingsMissing + "cfg : \r\n"))
@@ -92,16 +90,12 @@ TEST(StartUp, AnEmptyFirstLineNamesNoFile) {
   EXPECT_EQ(b.view.fileDialogs().at(0).initialPath, "") << "the save dialog starts unnamed";
 }
 
-TEST(StartUp, ProgramDirectoryIsTheFolderOfThisProgram) {
-  const std::string dir = programDirectory();
-  EXPECT_TRUE(!dir.empty() && dir.back() != '/') << dir;
-  EXPECT_TRUE(std::filesystem::exists(cp932::toUtf8(dir) + "/settings_tests"))
-      << dir << " should hold the running test program";
-}
-
-// A writable program folder keeps everything beside it; otherwise XDG folders, whose unset or
-// relative variables fall back to the defaults under HOME.
+// The program's folder holds this program. A writable one keeps everything beside it;
+// otherwise XDG folders, whose unset or relative variables fall back to the defaults under HOME.
 TEST(StartUp, AnUnwritableProgramFolderSendsTheFilesToPerUserFolders) {
+  const std::string program = programDirectory();
+  EXPECT_TRUE(!program.empty() && program.back() != '/') << program;
+  EXPECT_TRUE(std::filesystem::exists(cp932::toUtf8(program) + "/settings_tests")) << program;
   const auto both = [](const FileFolders& f) { return f.config + " " + f.data; };
   const std::tuple<bool, UserEnvironment, std::string> cases[] = {
       {true, {"/home/op", "/cfg", "/share"}, "/opt/dravik /opt/dravik"},
