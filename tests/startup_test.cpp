@@ -17,11 +17,11 @@ using namespace test;
 TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
     SCOPED_TRACE(std::string(p->programName));
-    // An installed program keeps its startup configuration and its log in two folders.
     TempDir config, data;
     MonitorRig rig(*p, config.path(), data.path());
     ASSERT_TRUE(rig.monitor.initDialog());
     const std::string model(p->modelName), ext(p->settingsExtension);
+    const std::string settings = config.path() + "/" + model + "." + ext;
     NotifyingView& v = rig.view;
     EXPECT_TRUE(std::filesystem::is_empty(config.path()) && std::filesystem::is_empty(data.path()))
         << "start-up writes no file";
@@ -34,7 +34,6 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
     EXPECT_EQ(std::tuple(rig.monitor.state().running.load(), rig.monitor.ready(),
                          rig.monitor.namesChanged(), v.control(ctl::kTracePane).visible),
               std::tuple(0, true, false, false));
-    const std::string settings = config.path() + "/" + model + "." + ext;
     EXPECT_EQ(v.trace(),
               p->traceEnabled ? messages().traceDevelopmentOnly + "cfg : " + settings + "\r\n" : "")
         << "no settings file was looked at; DRAVIK_A traces nothing";
