@@ -3,31 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <thread>
 
-#include "monitor/controls.h"
-#include "monitor/messages.h"
 #include "settings_test_support.h"
 
 namespace dravik {
 namespace {
 
-using test::kHeaderStart;
-
-std::vector<std::string> logLines(const std::string& path) {
-  const std::string text = test::fileText(path);
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  if (start < text.size()) lines.push_back(text.substr(start) + "<no line end>");
-  return lines;
-}
+using namespace test;
 
 const std::string kHeaderA = kHeaderStart + ",DI1,DI2,DI3,DI4,DO1,DO2,DO3,DO4";
+const std::string kDoor = kHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4";
+const std::string kOff = "192.0.2.10,0,0,0,0,0,0,0,0";
 
 // The local time a data line's stamp "YYYY/MM/DD,hh:mm:ss," names; -1 for another shape.
 std::time_t stampOf(const std::string& line) {
@@ -37,18 +27,26 @@ std::time_t stampOf(const std::string& line) {
   return end == line.c_str() + 20 ? std::mktime(&when) : -1;
 }
 
-// What follows a data line's stamp, once the stamp is found to be local "now".
-std::string afterTimestamp(const std::string& line) {
-  const double age = std::difftime(std::time(nullptr), stampOf(line));
-  return age < 0 || age > 60 ? "<no time stamp of local now: " + line + ">" : line.substr(20);
+// The log's lines, a last one without its end marked; a stamp of local "now" is cut off unless
+// `keepStamps`, a line without one is kept whole.
+Lines logLines(const std::string& path, bool keepStamps = false) {
+  const std::string text = fileText(path);
+  Lines lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = text.substr(start, end - start);
+    const double age = std::difftime(std::time(nullptr), stampOf(line));
+    lines.push_back(!keepStamps && age >= 0 && age <= 60 ? line.substr(20) : line);
+  }
+  if (start < text.size()) lines.push_back(text.substr(start) + "<no line end>");
+  return lines;
 }
 
-struct LogRig : test::MonitorRig {
+struct LogRig : MonitorRig {
   explicit LogRig(const VariantProfile& p = kVariantA) : MonitorRig(p) { useLog(path); }
   void frame(const std::string& peer = "192.0.2.10") { monitor.frameAccepted(0, peer); }
-  std::vector<std::string> boxes() const { return view.messageBoxes(); }
 
-  test::TempDir dir;
+  TempDir dir;
   const std::string path = dir.path() + "/a.csv";
 };
 
@@ -63,13 +61,10 @@ TEST(AccessLog, ANewFileGetsAHeaderAndOneStampedLinePerFrame) {
   while (std::time(nullptr) == first) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   a.monitor.state().inputs[0] = 0;
   a.frame("192.0.2.11");
-  const std::vector<std::string> lines = logLines(a.path);
-  ASSERT_EQ(lines.size(), 3u) << "a non-empty file continues without a header";
-  EXPECT_EQ(lines[0], kHeaderA) << "the header is CP932 on disk";
-  EXPECT_EQ(afterTimestamp(lines[1]), "192.0.2.10,1,0,0,1,0,1,0,0");
-  EXPECT_EQ(afterTimestamp(lines[2]), "192.0.2.11,0,0,0,1,0,1,0,0");
-  EXPECT_LT(stampOf(lines[1]), stampOf(lines[2])) << lines[1] << " then " << lines[2];
-  EXPECT_TRUE(a.boxes().empty());
+  EXPECT_EQ(logLines(a.path),
+            (Lines{kHeaderA, "192.0.2.10,1,0,0,1,0,1,0,0", "192.0.2.11,0,0,0,1,0,1,0,0"}));
+  const Lines raw = logLines(a.path, true);
+  EXPECT_LT(stampOf(raw.at(1)), stampOf(raw.at(2))) << raw[1] << " then " << raw[2];
 }
 
 // True when some descriptor of this process still leads to `path` (or to it deleted).
@@ -88,34 +83,26 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   rig.frame();
   rig.frame();
   EXPECT_TRUE(heldOpen(rig.path)) << "the log stays open between lines";
-
   const std::string moved = rig.dir.path() + "/moved.csv";
   std::filesystem::rename(rig.path, moved);
   rig.frame();
   EXPECT_EQ(logLines(moved).size(), 3u) << "nothing more into the renamed file";
-  EXPECT_EQ(logLines(rig.path).size(), 2u);
-  EXPECT_EQ(logLines(rig.path)[0], kHeaderA);
+  EXPECT_EQ(logLines(rig.path), (Lines{kHeaderA, kOff}));
 
-  const std::string other = rig.dir.path() + "/other.csv";
-  test::writeBytes(other, "kept\r\n");
-  std::filesystem::rename(other, rig.path);
+  writeBytes(rig.dir.path() + "/other.csv", "kept\r\n");
+  std::filesystem::rename(rig.dir.path() + "/other.csv", rig.path);
   rig.frame();
-  ASSERT_EQ(logLines(rig.path).size(), 2u) << "a non-empty replacement continues headless";
-  EXPECT_EQ(logLines(rig.path)[0], "kept");
-
+  EXPECT_EQ(logLines(rig.path), (Lines{"kept", kOff})) << "a non-empty replacement goes headless";
   std::filesystem::resize_file(rig.path, 0);
   rig.frame();
-  EXPECT_EQ(logLines(rig.path).size(), 2u);
-  EXPECT_EQ(logLines(rig.path)[0], kHeaderA) << "emptied by someone else: a header again";
-  EXPECT_TRUE(rig.boxes().empty());
+  EXPECT_EQ(logLines(rig.path), (Lines{kHeaderA, kOff})) << "emptied by someone else: a header";
+  EXPECT_TRUE(rig.view.messageBoxes().empty());
 
   const std::string second = rig.dir.path() + "/second.csv";
   rig.useLog(second);
   rig.frame();
-  EXPECT_EQ(logLines(rig.path).size(), 2u) << "nothing more into the old path";
-  EXPECT_EQ(logLines(second).size(), 2u);
+  EXPECT_EQ(logLines(rig.path).size() + logLines(second).size(), 4u) << "only into the new path";
   EXPECT_FALSE(heldOpen(rig.path)) << "the old file is let go";
-
   rig.useLog(second, false);
   EXPECT_FALSE(heldOpen(second)) << "nothing is held open while logging is off";
   std::filesystem::remove(second);
@@ -130,34 +117,31 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   rig.monitor.accessLog().markNamesChanged();
   rig.frame();
   rig.frame();
-  EXPECT_EQ(rig.boxes(), std::vector<std::string>(2, messages().logCannotOpen));
+  EXPECT_EQ(rig.view.messageBoxes(), Lines(2, messages().logCannotOpen));
   EXPECT_TRUE(rig.monitor.accessLog().namesChanged()) << "a header is still owed";
   std::filesystem::create_directory(sub);
   rig.frame();
-  EXPECT_EQ(logLines(sub + "/a.csv").size(), 2u) << "created again once the folder is back";
+  EXPECT_EQ(logLines(sub + "/a.csv"), (Lines{kHeaderA, kOff})) << "created again";
   EXPECT_FALSE(rig.monitor.accessLog().namesChanged());
 
   // A write the system cuts short: the header is owed again, and no half line is left.
-  const std::optional<std::string> before = test::readBytes(sub + "/a.csv");
+  const std::optional<std::string> before = readBytes(sub + "/a.csv");
   rig.view.clearMessageBoxes();
   rig.monitor.accessLog().markNamesChanged();
   {
-    test::FileSizeLimit limit(before->size() + 10);
+    FileSizeLimit limit(before->size() + 10);
     rig.frame();
   }
-  EXPECT_EQ(rig.boxes(), std::vector<std::string>{messages().logWriteFailed});
-  EXPECT_EQ(test::readBytes(sub + "/a.csv"), before)
-      << "the ten bytes that got through were taken back";
+  EXPECT_EQ(rig.view.messageBoxes(), Lines{messages().logWriteFailed});
+  EXPECT_EQ(readBytes(sub + "/a.csv"), before) << "the bytes that got through are taken back";
   EXPECT_TRUE(rig.monitor.accessLog().namesChanged()) << "the header was not written";
   rig.frame();
-  const std::vector<std::string> lines = logLines(sub + "/a.csv");
-  ASSERT_EQ(lines.size(), 4u) << "the next frame writes the header and a whole line again";
-  EXPECT_EQ(lines[2], kHeaderA);
+  EXPECT_EQ(logLines(sub + "/a.csv"), (Lines{kHeaderA, kOff, kHeaderA, kOff}));
 }
 
 TEST(AccessLog, HeadersFollowTheOperatorsNames) {
-  test::TempDir dir;
-  test::MonitorRig a(kVariantA, dir.path());
+  TempDir dir;
+  MonitorRig a(kVariantA, dir.path());
   ASSERT_TRUE(a.monitor.initDialog());
   const std::string path = a.monitor.logFilePath();
   const auto frame = [&a] { a.monitor.frameAccepted(0, "192.0.2.10"); };
@@ -167,31 +151,23 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
   a.view.type(1005, "Door");
   frame();
   frame();
-  std::vector<std::string> lines = logLines(path);
-  ASSERT_EQ(lines.size(), 5u) << "a header for the rename, once";
-  EXPECT_EQ(lines[2], kHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4");
+  EXPECT_EQ(logLines(path), (Lines{kHeaderA, kOff, kDoor, kOff, kOff})) << "a header, once";
 
   // Deleted: recreated under the names as they stand; a comma shifts the header, not the data.
   std::filesystem::remove(path);
   a.view.type(1004, "in,out");
   frame();
-  lines = logLines(path);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], kHeaderStart + ",in,out,Door,DI3,DI4,DO1,DO2,DO3,DO4");
-  EXPECT_EQ(afterTimestamp(lines[1]), "192.0.2.10,0,0,0,0,0,0,0,0");
+  EXPECT_EQ(logLines(path), (Lines{kHeaderStart + ",in,out,Door,DI3,DI4,DO1,DO2,DO3,DO4", kOff}));
 
   const std::string other = dir.path() + "/ログ置き場/記録.csv";
   std::filesystem::create_directory(dir.path() + "/ログ置き場");
-  a.view.answerFileDialog(cp932::fromUtf8(other));
-  a.monitor.browseLogFile();
+  choose(a, cp932::fromUtf8(other), &Monitor::browseLogFile);
   const View::FileDialog shown = a.view.fileDialogs().back();
   EXPECT_TRUE(shown.save && shown.defaultExtension == "csv" && shown.initialPath == path);
   EXPECT_EQ(shown.filter, "CSV file (*.csv)|*.csv|all files(*.*)|*.*||");
   EXPECT_EQ(a.view.text(ctl::kLogFileField), cp932::fromUtf8(other));
   frame();
-  EXPECT_EQ(logLines(other).size(), 2u);
-  EXPECT_EQ(logLines(path).size(), 2u);
-  EXPECT_TRUE(a.view.messageBoxes().empty());
+  EXPECT_EQ(logLines(other).size() + logLines(path).size(), 4u);
 }
 
 TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
@@ -201,7 +177,6 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
   {
     std::vector<std::jthread> receivers;
     for (int t = 0; t < kThreads; ++t) {
-      // The address names the thread and the call, so the file shows each thread's order.
       receivers.emplace_back([&b, t] {
         for (int i = 0; i < kCalls; ++i) b.frame(std::to_string(t) + "/" + std::to_string(i));
       });
@@ -212,93 +187,65 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
       std::this_thread::yield();
     }
   }
-  std::vector<std::string> lines = logLines(b.path);
+  Lines lines = logLines(b.path);
   const auto headers = std::erase(lines, kHeaderStart + ",DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8");
   EXPECT_TRUE(headers >= 1 && headers <= 1 + kMarks) << headers << " headers, at most one a mark";
   ASSERT_EQ(lines.size(), std::size_t{kThreads * kCalls}) << "one line per call";
   std::vector<int> nextCall(kThreads, 0);
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string rest = afterTimestamp(lines[i]);
     int thread = -1, call = -1, consumed = 0;
-    ASSERT_TRUE(std::sscanf(rest.c_str(), "%d/%d%n", &thread, &call, &consumed) == 2 &&
-                thread >= 0 && thread < kThreads && rest.substr(consumed) == ",0,0,0,0,0,0,0,1")
+    ASSERT_TRUE(std::sscanf(lines[i].c_str(), "%d/%d%n", &thread, &call, &consumed) == 2 &&
+                thread >= 0 && thread < kThreads && lines[i].substr(consumed) == ",0,0,0,0,0,0,0,1")
         << "line " << i << " is not a whole line of ours: " << lines[i];
     EXPECT_EQ(call, nextCall[thread]) << "line " << i << ": thread " << thread << " out of order";
     nextCall[thread] = call + 1;
   }
-  EXPECT_TRUE(b.boxes().empty());
+  EXPECT_TRUE(b.view.messageBoxes().empty());
 }
 
-// Holds the log's first open of `path` until release(), so that the lines of every other
+// The log's first open of `held` waits until `released`, so that the lines of every other
 // caller wait in the queue meanwhile.
-class HeldOpen {
- public:
-  explicit HeldOpen(std::string path) : path_(std::move(path)) {
-    held_ = this;
-    original_ = textfile::AppendFile::replaceOpenFunction(&holdingOpen);
-  }
-  ~HeldOpen() { textfile::AppendFile::replaceOpenFunction(original_); }
-  void release() { release_.set_value(); }
-
- private:
-  static int holdingOpen(const char* name, int flags, unsigned mode) {
-    if (name == held_->path_ && !held_->taken_.exchange(true)) held_->released_.wait();
-    return ::open(name, flags, mode);
-  }
-
-  static inline HeldOpen* held_ = nullptr;
-  std::string path_;
-  textfile::AppendFile::OpenFunction original_ = nullptr;
-  std::atomic<bool> taken_{false};
-  std::promise<void> release_;
-  std::shared_future<void> released_ = release_.get_future().share();
-};
-
-void addCallers(std::vector<std::jthread>& callers, LogRig& rig, int count, int first = 0) {
-  for (int i = first; i < first + count; ++i) {
-    callers.emplace_back([&rig, i] { rig.frame("192.0.2." + std::to_string(i)); });
-  }
-}
-
-// Waits (at most 10 s, only to catch a hang) until `count` lines wait for the writer.
-bool queueReaches(LogRig& rig, std::size_t count) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (rig.monitor.accessLog().queuedLines() != count) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+std::string held;
+std::atomic<bool> taken{false}, released{false};
+int holdingOpen(const char* name, int flags, unsigned mode) {
+  if (name == held && !taken.exchange(true)) released.wait(false);
+  return ::open(name, flags, mode);
 }
 
 TEST(AccessLog, WaitingLinesGoTogetherToTheFileNamedWhenTheyWereQueued) {
-  constexpr int kQueued = 4;
   LogRig a;
-  const std::string held = a.dir.path() + "/held.csv";
+  held = a.dir.path() + "/held.csv";
+  const auto original = textfile::AppendFile::replaceOpenFunction(&holdingOpen);
+  // Waits (at most 10 s, only to catch a hang) until `count` lines wait for the writer.
+  const auto queueReaches = [&a](std::size_t count) {
+    for (int i = 0; i < 10000 && a.monitor.accessLog().queuedLines() != count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return a.monitor.accessLog().queuedLines() == count;
+  };
+  a.useLog(held);
   {
-    HeldOpen holder(held);
-    a.useLog(held);
     std::vector<std::jthread> callers;
-    addCallers(callers, a, 1 + kQueued);
-    EXPECT_TRUE(queueReaches(a, kQueued)) << "the lines never queued behind the held writer";
+    const auto addCallers = [&](int count) {
+      for (int i = 0; i < count; ++i) callers.emplace_back([&a] { a.frame(); });
+    };
+    addCallers(5);
+    EXPECT_TRUE(queueReaches(4)) << "the lines never queued behind the held writer";
     // As the window renames DI2: the flag, then the names.
     a.monitor.accessLog().markNamesChanged();
     a.monitor.accessLog().update(
         {true, a.path, {"DI1", "Door", "DI3", "DI4"}, {"DO1", "DO2", "DO3", "DO4"}});
-    addCallers(callers, a, 2, 100);
-    EXPECT_TRUE(queueReaches(a, kQueued + 2));
-    holder.release();
+    addCallers(2);
+    EXPECT_TRUE(queueReaches(6));
+    released = true;
+    released.notify_all();
   }
-  const std::string door = kHeaderStart + ",DI1,Door,DI3,DI4,DO1,DO2,DO3,DO4";
-  const std::vector<std::string> toHeld = logLines(held);
-  ASSERT_EQ(toHeld.size(), 3u + kQueued) << "each line where it was queued: " << toHeld.size();
-  EXPECT_EQ(toHeld[0], kHeaderA) << "the held writer took its names before they changed";
-  EXPECT_EQ(toHeld[2], door) << "the header owed to the rename comes before the waiting lines";
-  const std::vector<std::string> toFile = logLines(a.path);
-  ASSERT_EQ(toFile.size(), 3u);
-  EXPECT_EQ(toFile[0], door);
-  EXPECT_EQ(afterTimestamp(toFile[1]).substr(0, 10), "192.0.2.10");
+  textfile::AppendFile::replaceOpenFunction(original);
+  // The held writer took its names before they changed; the header owed to the rename comes
+  // before the waiting lines.
+  EXPECT_EQ(logLines(held), (Lines{kHeaderA, kOff, kDoor, kOff, kOff, kOff, kOff}));
+  EXPECT_EQ(logLines(a.path), (Lines{kDoor, kOff, kOff})) << "each line where it was queued";
   EXPECT_FALSE(a.monitor.accessLog().namesChanged());
-  EXPECT_TRUE(a.boxes().empty());
+  EXPECT_TRUE(a.view.messageBoxes().empty());
 }
 
 }  // namespace

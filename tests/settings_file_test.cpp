@@ -7,17 +7,15 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 
-#include "platform/cp932.h"
 #include "platform/text_file.h"
 #include "settings_test_support.h"
 
 namespace dravik {
 namespace {
 
-using test::fileText;
+using namespace test;
 
 // What a file changed, in the order of the fields, as one string.
 std::string describe(const SettingsChanges& c) {
@@ -38,25 +36,16 @@ std::string describe(const SettingsChanges& c) {
 
 // A key matches anywhere and takes its length off the start of the line; later keys see the
 // line as earlier ones left it; names are cut at 20 bytes on a whole character.
-TEST(SettingsFile, LinesAndWhatTheyChange) {
-  const std::string n19(19, 'n');
-  const std::string kanji10 = cp932::fromUtf8("一二三四五六七八九十");
-  const std::string p300(300, 'p');
-  struct Case {
-    const VariantProfile& profile;
-    std::vector<std::string> lines;
-    std::string changes;
-  };
-  const Case cases[] = {
+TEST(SettingsFile, LinesAreSplitAndChangeWhatTheyName) {
+  const std::string n19(19, 'n'), p300(300, 'p'), kanji10 = cp932::fromUtf8("一二三四五六七八九十");
+  const std::tuple<const VariantProfile&, Lines, std::string> cases[] = {
       {kVariantA, {" #$PORT=10003"}, "port1==10003|"},
       {kVariantA, {"#$DI1=#$TITLEBAR=X"}, "title=X|DI1=#$TITLEBAR=X|"},
-      {kVariantA,
-       {"#$PORT2=1\r2\n3", "#$PORT3=", "#$TITLEBAR=  a  "},
-       "title=  a  |port2=123|port3=|"},
+      {kVariantA, {"#$PORT2=1\r2\n3", "#$TITLEBAR=  a  "}, "title=  a  |port2=123|"},
       {kVariantA, {"PORT=1", "#$port=2", "# comment", "", "#$PORT", "#$PORT 2=3"}, ""},
       {kVariantA,
-       {"#$PORT4=4", "#$SEND=5", "#$DI2=i", "#$DO1=a", "#$DO4=d", "#$LOGFILENAME=/l"},
-       "port4=4|send=5|DI2=i|DO1=a|DO4=d|path=/l|"},
+       {"#$PORT3=", "#$PORT4=4", "#$SEND=5", "#$DI2=i", "#$DO1=a", "#$DO4=d", "#$LOGFILENAME=/l"},
+       "port3=|port4=4|send=5|DI2=i|DO1=a|DO4=d|path=/l|"},
       {kVariantA, {"#$DI5=five", "#$DI8=eight", "#$DI4=four"}, "DI4=four|"},
       {kVariantB, {"#$SEND=1234", "#$DO1=out", "#$DI6=six", "#$DI8=eight"}, "DI6=six|DI8=eight|"},
       {kVariantB, {"#$LOGGING=on", "#$SERVER=start", "#$SERVER=STAR"}, "logging=OFF|"},
@@ -73,75 +62,51 @@ TEST(SettingsFile, LinesAndWhatTheyChange) {
        {"#$PORT=" + p300, "#$TITLEBAR=" + p300, "#$LOGFILENAME=" + p300, "#$DO4=" + p300},
        "title=" + p300 + "|port1=" + p300 + "|DO4=" + p300.substr(0, 20) + "|path=" + p300 + "|"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [profile, lines, want] : cases) {
     SettingsChanges changes;
-    for (const std::string& line : c.lines) applySettingsLine(c.profile, line, changes);
-    EXPECT_EQ(describe(changes), c.changes)
-        << c.profile.programName << ": " << testing::PrintToString(c.lines);
+    for (const std::string& line : lines) applySettingsLine(profile, line, changes);
+    EXPECT_EQ(describe(changes), want)
+        << profile.programName << ": " << testing::PrintToString(lines);
   }
-}
-
-TEST(SettingsFile, LinesAreSplitAsATextReaderDeliversThem) {
-  using Lines = std::vector<std::string>;
-  const std::pair<std::string, Lines> cases[] = {
+  const std::pair<std::string, Lines> splits[] = {
       {"", {}},
-      {"a\r\nb\r\n", {"a", "b"}},
-      {"a\nb", {"a", "b"}},
-      {"\r\n\n", {"", ""}},
-      {"a\rb\r\r\n", {"a\rb\r"}},
+      {"a\r\nb\n\r\n\nc\rd\r\r\n", {"a", "b", "", "", "c\rd\r"}},
       {"\r", {"\r"}},
   };
-  for (const auto& [content, lines] : cases) {
+  for (const auto& [content, lines] : splits) {
     EXPECT_EQ(splitSettingsLines(content), lines) << testing::PrintToString(content.substr(0, 20));
   }
 }
 
-// The defaults are saved by the start-up tests; DRAVIK_B writes no destination port.
-TEST(SettingsFile, ARecordGivesItsBytes) {
-  const SettingsRecord b{"Hall " + cp932::fromUtf8("入口"),
-                         {"10003", "", "abc", "65535"},
-                         "777",
-                         {"a", "b", "c", "d", "e", "f", "g", cp932::fromUtf8("八番目")},
-                         {},
-                         true,
-                         true,
-                         "/var/log/dravik b.csv"};
-  EXPECT_EQ(formatSettingsFile(kVariantB, b),
-            "#$TITLEBAR=Hall " + cp932::fromUtf8("入口") +
-                "\r\n#$PORT=10003\r\n#$PORT2=\r\n#$PORT3=abc\r\n#$PORT4=65535\r\n"
-                "#$DI1=a\r\n#$DI2=b\r\n#$DI3=c\r\n#$DI4=d\r\n#$DI5=e\r\n#$DI6=f\r\n"
-                "#$DI7=g\r\n#$DI8=" +
-                cp932::fromUtf8("八番目") +
-                "\r\n#$LOGGING=ON\r\n#$SERVER=START\r\n#$LOGFILENAME=/var/log/dravik b.csv\r\n");
-}
-
-// The title is looked at first, then the names; ports, destination and path never.
-TEST(SettingsFile, SavingIsRefusedForTheFirstValueHoldingTheKeyPrefix) {
+// Ports, destination and path may hold the key prefix; the monitor tests check title and inputs.
+TEST(SettingsFile, OnlyNamesAndTheTitleMayNotHoldTheKeyPrefix) {
   SettingsRecord r{"T",   {"#$"}, "#$", {"i1", "i2", "i3", "i4"}, {"# $", "o2", "o3", "o4"},
                    false, false,  "#$"};
   EXPECT_EQ(checkSavable(r), SaveRefusal::None);
   r.outputNames[3] = "x#$";
   EXPECT_EQ(checkSavable(r), SaveRefusal::NameHasKeyPrefix) << "the last output";
-  r.outputNames[3] = "";
-  r.inputNames[3] = "#$";
-  EXPECT_EQ(checkSavable(r), SaveRefusal::NameHasKeyPrefix) << "the last input";
-  r.windowTitle = "A#$B";
-  EXPECT_EQ(checkSavable(r), SaveRefusal::TitleHasKeyPrefix);
 }
 
-TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
-  test::TempDir dir;
+// Runs `save` without root's power, so that a folder without write permission refuses it.
+bool saveAsNobody(const std::function<bool()>& save) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    ::_exit(save() ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(TextFile, ReadsAndReplacesFilesAndClosesThem) {
+  TempDir dir;
   // A CP932 name, as the monitor hands them over, of a file whose name on disk is UTF-8.
-  const std::string utf8 = dir.path() + "/設定";
-  const std::string file = cp932::fromUtf8(utf8);
-  const std::string firstLineBound(textfile::kMaxFirstLineBytes - 2, 'l');
-  const std::string fileBound(textfile::kMaxFileBytes, 'f');
-  struct Case {
-    std::string bytes;
-    std::optional<std::string> all;
-    std::optional<std::string> first;
-  };
-  const Case cases[] = {
+  const std::string utf8 = dir.path() + "/設定", file = cp932::fromUtf8(utf8);
+  const std::string firstLineBound(textfile::kMaxFirstLineBytes - 2, 'l'),
+      fileBound(textfile::kMaxFileBytes, 'f');
+  using Opt = std::optional<std::string>;
+  const std::tuple<std::string, Opt, Opt> cases[] = {
       {"a\r\nb", "a\r\nb", "a"},
       {"a\nb\n", "a\nb\n", "a"},
       {"a", "a", "a"},
@@ -157,83 +122,60 @@ TEST(TextFile, ReadsTheWholeFileOrTheFirstLineAndClosesIt) {
       {fileBound, fileBound, std::nullopt},
       {fileBound + "f", std::nullopt, std::nullopt},
   };
-  for (const Case& c : cases) {
-    test::writeBytes(utf8, c.bytes);
-    const std::string name = testing::PrintToString(c.bytes.substr(0, 8)) + " of " +
-                             std::to_string(c.bytes.size()) + " bytes";
-    EXPECT_EQ(textfile::readAll(file), c.all) << name;
-    EXPECT_EQ(textfile::readFirstLine(file), c.first) << name;
+  for (const auto& [bytes, all, first] : cases) {
+    writeBytes(utf8, bytes);
+    EXPECT_EQ(std::pair(textfile::readAll(file), textfile::readFirstLine(file)),
+              std::pair(all, first))
+        << testing::PrintToString(bytes.substr(0, 8)) << " of " << bytes.size() << " bytes";
   }
-  EXPECT_EQ(textfile::readAll(dir.path() + "/missing"), std::nullopt);
   EXPECT_EQ(textfile::readAll(dir.path()), std::nullopt) << "a folder reads as nothing";
   const std::string fifo = dir.path() + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
-  EXPECT_TRUE(test::returnsWithoutFifoPeer(fifo, [&] {
-    EXPECT_EQ(textfile::readAll(fifo), std::nullopt) << "a FIFO is no file";
-    EXPECT_EQ(textfile::readFirstLine(fifo), std::nullopt);
+  EXPECT_TRUE(returnsWithoutFifoPeer(fifo, [&] {
+    EXPECT_EQ(std::pair(textfile::readAll(fifo), textfile::readFirstLine(fifo)),
+              (std::pair<Opt, Opt>()))
+        << "a FIFO is no file";
   })) << "the read waited for a writer to a FIFO";
 
   // The settings are read at every load, for as long as the program runs.
-  const auto openDescriptors = [] {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-  };
-  const auto before = openDescriptors();
+  const auto before = entries("/proc/self/fd");
   for (int i = 0; i < 50; ++i) {
-    ASSERT_TRUE(textfile::replace(file, "saved"));
-    ASSERT_TRUE(textfile::readAll(file));
-    ASSERT_TRUE(textfile::readFirstLine(file));
     textfile::AppendFile log;
-    ASSERT_TRUE(log.open(file));
+    ASSERT_TRUE(textfile::replace(file, "saved") && textfile::readAll(file) &&
+                textfile::readFirstLine(file) && log.open(file));
   }
-  EXPECT_EQ(openDescriptors(), before) << "descriptors left open";
+  EXPECT_EQ(entries("/proc/self/fd"), before) << "descriptors left open";
   EXPECT_EQ(fileText(utf8), "saved");
-}
 
-// Runs `save` without root's power, so that a folder without write permission refuses it.
-bool saveAsNobody(const std::function<bool()>& save) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-    ::_exit(save() ? 0 : 1);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
-  test::TempDir dir;
-  const std::string file = dir.path() + "/a.dva";
-  std::ofstream(file) << "old";
-
-  ::chmod(file.c_str(), 0444);
-  EXPECT_FALSE(textfile::replace(file, "new")) << "a read-only file is refused";
-  EXPECT_EQ(fileText(file), "old");
-  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms{0444});
-
+  // A save keeps what the operator set on the file.
+  const std::string dva = dir.path() + "/a.dva";
+  std::ofstream(dva) << "old";
+  const auto state = [&dva] {
+    return fileText(dva) + " " + std::to_string(int(std::filesystem::status(dva).permissions()));
+  };
+  ::chmod(dva.c_str(), 0444);
+  EXPECT_FALSE(textfile::replace(dva, "new")) << "a read-only file is refused";
+  EXPECT_EQ(state(), "old " + std::to_string(0444));
   // A second name of the old file keeps the old content: the new file was renamed over it.
   const std::string oldName = dir.path() + "/old.dva";
-  std::filesystem::create_hard_link(file, oldName);
-  ::chmod(file.c_str(), 0640);
-  ASSERT_TRUE(textfile::replace(file, "new"));
-  EXPECT_EQ(fileText(file), "new");
+  std::filesystem::create_hard_link(dva, oldName);
+  ::chmod(dva.c_str(), 0640);
+  ASSERT_TRUE(textfile::replace(dva, "new"));
+  EXPECT_EQ(state(), "new " + std::to_string(0640)) << "the file keeps its permission bits";
   EXPECT_EQ(fileText(oldName), "old") << "saved through a new file, not over the old bytes";
-  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms{0640})
-      << "the file keeps its permission bits";
-  std::filesystem::remove(oldName);
 
   const std::string link = dir.path() + "/link.dva";
   std::filesystem::create_symlink("a.dva", link);
   ASSERT_TRUE(textfile::replace(link, "through"));
   EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link stays a link";
-  EXPECT_EQ(fileText(file), "through") << "its target takes the settings";
+  EXPECT_EQ(fileText(dva), "through") << "its target takes the settings";
   {
-    test::FileSizeLimit limit(4);
-    EXPECT_FALSE(textfile::replace(file, "cut short")) << "a save cut short fails";
+    FileSizeLimit limit(4);
+    EXPECT_FALSE(textfile::replace(dva, "cut short")) << "a save cut short fails";
   }
-  EXPECT_EQ(fileText(file), "through");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2)
-      << "no temporary file is left beside the file";
+  EXPECT_EQ(fileText(dva), "through");
+  EXPECT_EQ(entries(dir.path()), 5)
+      << "no temporary file beside 設定, the FIFO, a.dva, its old name and its link";
 
   const std::string locked = dir.path() + "/locked";
   std::filesystem::create_directory(locked);
@@ -241,14 +183,12 @@ TEST(SettingsSave, KeepsWhatTheOperatorSetOnTheFile) {
   std::ofstream(inside) << "/old/path.dva";
   if (::geteuid() == 0) {
     ::chmod(dir.path().c_str(), 0755);
-    ASSERT_EQ(::chown(locked.c_str(), 65534, 65534), 0);
-    ASSERT_EQ(::chown(inside.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(locked.c_str(), 65534, 65534) | ::chown(inside.c_str(), 65534, 65534), 0);
   }
   ::chmod(locked.c_str(), 0555);
   EXPECT_TRUE(saveAsNobody([&] { return textfile::replace(inside, "/new/path.dva"); }))
       << "rewritten in place when no temporary file can be made";
-  EXPECT_EQ(fileText(inside), "/new/path.dva");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(locked), {}), 1);
+  EXPECT_EQ(fileText(inside) + " in " + std::to_string(entries(locked)), "/new/path.dva in 1");
   ::chmod(locked.c_str(), 0755);
 }
 

@@ -5,64 +5,46 @@
 
 #include <filesystem>
 
-#include "monitor/controls.h"
-#include "monitor/messages.h"
 #include "settings_test_support.h"
 
 namespace dravik {
 namespace {
 
-using test::MonitorRig;
-using test::readBytes;
-using test::TempDir;
-using test::writeBytes;
+using namespace test;
 
 TEST(SettingsSave, ARefusedOrFailedSaveLeavesBothFilesAlone) {
   TempDir dir;
   MonitorRig b(kVariantB, dir.path());
   ASSERT_TRUE(b.monitor.initDialog());
-  b.view.answerTitleDialog("Hall #$ 1");
-  b.monitor.changeTitleBar();
+  retitle(b, "Hall #$ 1");
   b.view.type(1026, "#$in");  // DI8
   b.monitor.saveSettings();
-  b.view.answerTitleDialog("Hall 1");
-  b.monitor.changeTitleBar();
+  retitle(b, "Hall 1");
   b.monitor.saveSettings();
-  EXPECT_EQ(b.view.messageBoxes(),
-            (std::vector<std::string>{messages().titleHasKeyPrefix, messages().nameHasKeyPrefix}));
   EXPECT_TRUE(b.view.fileDialogs().empty() && std::filesystem::is_empty(dir.path()))
       << "a refusal comes before any dialog or file";
 
   b.view.type(1026, "DI8");
-  const std::string good = dir.path() + "/good.dvb";
-  b.view.answerFileDialog(good);
-  b.monitor.saveSettings();
-  const std::optional<std::string> goodBytes = readBytes(good);
-  const std::string ini = dir.path() + "/DRAVIK-B.ini";
-
-  const std::string folder = dir.path() + "/taken.dvb";
+  const std::string good = dir.path() + "/good.dvb", folder = dir.path() + "/taken.dvb";
+  choose(b, good, &Monitor::saveSettings);
+  const std::string goodBytes = fileText(good);
   std::filesystem::create_directory(folder);
   writeBytes(folder + "/inside", "keep");
   b.view.type(1004, "changed");
   for (const std::string& target : {folder, dir.path() + "/missing/x.dvb"}) {
-    b.view.clearMessageBoxes();
-    b.view.answerFileDialog(target);
-    b.monitor.saveSettings();
-    EXPECT_EQ(b.view.messageBoxes(), std::vector<std::string>{messages().settingsNotSaved})
-        << target << ": a failed save is reported";
+    choose(b, target, &Monitor::saveSettings);
     EXPECT_EQ(b.monitor.settingsFilePath(), target) << "the chosen path is taken all the same";
-    EXPECT_EQ(readBytes(ini), good) << target << ": the startup file still names the good file";
+    EXPECT_EQ(readBytes(dir.path() + "/DRAVIK-B.ini"), good) << target << ": startup file changed";
   }
-  EXPECT_EQ(readBytes(folder + "/inside"), "keep");
-  EXPECT_EQ(readBytes(good), goodBytes);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3)
-      << "good.dvb, the startup file and the folder; no temporary file left";
-
-  b.view.clearMessageBoxes();
-  b.view.answerFileDialog(std::nullopt);
-  b.monitor.saveSettings();
+  choose(b, std::nullopt, &Monitor::saveSettings);
   EXPECT_EQ(b.monitor.settingsFilePath(), dir.path() + "/missing/x.dvb") << "cancelled";
-  EXPECT_TRUE(b.view.messageBoxes().empty());
+  EXPECT_EQ(b.view.messageBoxes(),
+            (Lines{messages().titleHasKeyPrefix, messages().nameHasKeyPrefix,
+                   messages().settingsNotSaved, messages().settingsNotSaved}))
+      << "one per refusal or failure, none for the good save or the cancel";
+  EXPECT_EQ(fileText(folder + "/inside") + "|" + fileText(good), "keep|" + goodBytes);
+  EXPECT_EQ(entries(dir.path()), 3)
+      << "good.dvb, the startup file and the folder; no temporary file left";
 }
 
 TEST(SettingsLoad, WhatWasSavedComesBackEverywhere) {
@@ -70,57 +52,48 @@ TEST(SettingsLoad, WhatWasSavedComesBackEverywhere) {
   MonitorRig a(kVariantA, dir.path());
   ASSERT_TRUE(a.monitor.initDialog());
   const std::string kanji = cp932::fromUtf8("扉センサ");
-  a.view.answerTitleDialog("Line " + kanji);
-  a.monitor.changeTitleBar();
   const std::vector<int> edits = {1000, 1009, 1011, 1012, ctl::kDestinationPort,
                                   1004, 1005, 1006, 1007, 1016,
                                   1025, 1026, 1032};
-  std::vector<std::string> saved;
+  // The caption and the log file field, then the edits.
+  Lines saved = {"Line " + kanji, dir.path() + "/log.csv"};
+  retitle(a, saved[0]);
   for (std::size_t i = 0; i < edits.size(); ++i) {
     saved.push_back(i == 5 ? kanji : "v" + std::to_string(i));
     a.view.type(edits[i], saved.back());
   }
   a.view.setChecked(ctl::kLogging, true);
   a.monitor.onLoggingToggled();
-  a.view.answerFileDialog(dir.path() + "/log.csv");
-  a.monitor.browseLogFile();
+  choose(a, dir.path() + "/log.csv", &Monitor::browseLogFile);
   const std::string file = dir.path() + "/round.dva";
-  a.view.answerFileDialog(file);
-  a.monitor.saveSettings();
+  choose(a, file, &Monitor::saveSettings);
 
-  a.view.answerTitleDialog("other");
-  a.monitor.changeTitleBar();
+  retitle(a, "other");
   for (int id : edits) a.view.type(id, "zz");
   a.view.setChecked(ctl::kLogging, false);
-  a.view.answerFileDialog(dir.path() + "/other.csv");
-  a.monitor.browseLogFile();
-  a.view.answerFileDialog(file);
-  a.monitor.loadSettings();
+  choose(a, dir.path() + "/other.csv", &Monitor::browseLogFile);
+  choose(a, file, &Monitor::loadSettings);
 
   const View::FileDialog open = a.view.fileDialogs().back();
   EXPECT_TRUE(!open.save && open.defaultExtension == "dva") << "loading shows the open dialog";
   EXPECT_EQ(open.initialPath, file) << "starts from the last confirmed settings file";
-  for (std::size_t i = 0; i < edits.size(); ++i) {
-    EXPECT_EQ(a.view.text(edits[i]), saved[i]) << "control " << edits[i];
-  }
-  EXPECT_EQ(a.view.caption(), "Line " + kanji);
+  Lines shown = {a.view.caption(), a.view.text(ctl::kLogFileField)};
+  for (int id : edits) shown.push_back(a.view.text(id));
+  EXPECT_EQ(shown, saved);
   EXPECT_TRUE(a.view.isChecked(ctl::kLogging));
-  EXPECT_EQ(a.view.text(ctl::kLogFileField), dir.path() + "/log.csv");
   EXPECT_TRUE(a.monitor.ready());
   EXPECT_TRUE(a.monitor.namesChanged()) << "the header owed for the edits above is still owed";
-  EXPECT_EQ(readBytes(dir.path() + "/DRAVIK-A.ini"), file) << "loading never writes it";
 
   // The loaded names and path reach the access log at once: a new log gets them as header.
   a.monitor.frameAccepted(0, "127.0.0.1");
-  const std::string log = test::fileText(dir.path() + "/log.csv");
+  const std::string log = fileText(saved[1]);
   EXPECT_EQ(log.substr(0, log.find("\r\n")),
-            test::kHeaderStart + "," + kanji + ",v6,v7,v8,v9,v10,v11,v12");
-  a.view.answerFileDialog(file);
-  a.monitor.loadSettings();
+            kHeaderStart + "," + kanji + ",v6,v7,v8,v9,v10,v11,v12");
+  choose(a, file, &Monitor::loadSettings);
   EXPECT_FALSE(a.monitor.namesChanged()) << "names loaded from a file are not edits";
 }
 
-TEST(SettingsLoad, ApplyingKeepsWhatTheFileDoesNotMention) {
+TEST(SettingsLoad, ApplyingKeepsWhatTheFileDoesNotMentionAndRestartsAServer) {
   TempDir dir;
   MonitorRig b(kVariantB, dir.path());
   ASSERT_TRUE(b.monitor.initDialog());
@@ -137,17 +110,16 @@ TEST(SettingsLoad, ApplyingKeepsWhatTheFileDoesNotMention) {
   b.view.type(1009, "2000");
   EXPECT_EQ(apply("#$SERVER=START"), m.settingsFound + rule + "#$SERVER=START\r\n" + rule)
       << "a last line without its end counts";
-  EXPECT_EQ(b.view.text(1009), "2000");
-  EXPECT_EQ(b.view.text(1004), "DI1");
-  EXPECT_EQ(b.view.caption(), "DRAVIK-B") << "the caption is refreshed from the title";
+  EXPECT_EQ(b.view.text(1009) + "|" + b.view.text(1004) + "|" + b.view.caption(),
+            "2000|DI1|DRAVIK-B")
+      << "what the file does not name is kept; the caption is refreshed from the title";
   EXPECT_EQ(apply(""), m.settingsFound + rule + rule);
   EXPECT_EQ(b.view.text(ctl::kLogFileField), dir.path() + "/DRAVIK-B.csv")
       << "an empty file still refreshes the log file field";
   // File lines are traced as they are: a percent sign is never a format, and a lone CR shows.
   EXPECT_EQ(apply("#$DI2=100%s %d\r\n#$DI3=a\rb\r\n"),
             m.settingsFound + rule + "#$DI2=100%s %d\r\n#$DI3=a\rb\r\n" + rule);
-  EXPECT_EQ(b.view.text(1005), "100%s %d");
-  EXPECT_EQ(b.view.text(1006), "ab");
+  EXPECT_EQ(b.view.text(1005) + "|" + b.view.text(1006), "100%s %d|ab");
 
   b.view.clearTrace();
   b.view.setText(ctl::kLogFileField, "stale");
@@ -167,36 +139,29 @@ TEST(SettingsLoad, ApplyingKeepsWhatTheFileDoesNotMention) {
     EXPECT_NE(apply("#$DI4=Fan\r\n#$LOGFILENAME=" + tooLong).find(m.logPathTooLong),
               std::string::npos)
         << "a path of " << tooLong.size() << " CP932 bytes: the refusal is traced";
-    EXPECT_EQ(b.monitor.logFilePath(), longest) << tooLong.size() << " bytes name no file";
-    EXPECT_EQ(b.view.text(ctl::kLogFileField), longest);
-    EXPECT_EQ(b.view.text(1007), "Fan") << "the rest of the file is applied";
+    EXPECT_EQ(
+        b.monitor.logFilePath() + "|" + b.view.text(ctl::kLogFileField) + "|" + b.view.text(1007),
+        longest + "|" + longest + "|Fan")
+        << tooLong.size() << " bytes name no file; the rest of the file is applied";
   }
-}
 
-TEST(SettingsLoad, LoadingWhileRunningStopsAppliesAndStartsAgain) {
-  TempDir dir;
-  MonitorRig b(kVariantB, dir.path());
-  ASSERT_TRUE(b.monitor.initDialog());
+  // Loading while running stops the server, applies the file and starts it again.
   ASSERT_TRUE(b.start(1)) << b.view.trace();
 
   const std::string file = dir.path() + "/running.dvb";
-  b.view.answerFileDialog(file);
-  b.monitor.saveSettings();
+  choose(b, file, &Monitor::saveSettings);
   EXPECT_NE(readBytes(file)->find("#$SERVER=START\r\n"), std::string::npos);
 
   b.view.type(1004, "edited");
-  b.view.answerFileDialog(file);
-  b.monitor.loadSettings();
+  choose(b, file, &Monitor::loadSettings);
   EXPECT_EQ(b.view.text(1004), "DI1");
   EXPECT_EQ(b.monitor.state().running, 1) << "stopped for the load, started again after";
   EXPECT_TRUE(b.view.trace().starts_with("server start.\r\n"))
       << "a fresh start, which only a stopped server takes: " << b.view.trace();
 
   // A file without a START line leaves a server that loading stopped stopped.
-  const std::string stopFile = dir.path() + "/stopped.dvb";
-  writeBytes(stopFile, "#$DI1=x\r\n");
-  b.view.answerFileDialog(stopFile);
-  b.monitor.loadSettings();
+  writeBytes(file, "#$DI1=x\r\n");
+  choose(b, file, &Monitor::loadSettings);
   EXPECT_EQ(b.monitor.state().running, 0);
 }
 
