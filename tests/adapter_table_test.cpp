@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <string>
-
 #include "fake_adapters.h"
 #include "fake_view.h"
 #include "monitor/controls.h"
@@ -19,9 +14,7 @@
 namespace dravik {
 namespace {
 
-std::uint32_t ip(const char* text) {
-  return inet_addr(text);
-}
+const auto ip = [](const char* text) { return inet_addr(text); };
 
 TEST(AdapterRules, WhichInterfaceAndAddressIsOffered) {
   constexpr std::uint64_t kPseudo = kPseudoInterfaceSpeed;
@@ -62,9 +55,8 @@ TEST(AdapterRules, AddressOrderNamesAndLimits) {
   const std::vector<AdapterEntry> e = selectAdapters(host);
   ASSERT_EQ(e.size(), 2u);
   EXPECT_EQ(adapterLabel(e[0]), "192.0.2.1 ()") << "address-table order; no name for index 9";
-  EXPECT_EQ(e[0].interfaceIndex, 9u);
-  EXPECT_EQ(e[0].description, "wlan0");
-  EXPECT_EQ(e[0].mask, ip("255.255.0.0"));
+  EXPECT_EQ(std::tuple(e[0].interfaceIndex, e[0].description, e[0].mask),
+            std::tuple(9u, "wlan0", ip("255.255.0.0")));
   EXPECT_EQ(adapterLabel(e[1]), "192.168.1.20 (LAN)") << "the later adapter name wins";
 
   // Only the first 256 usable interfaces count; index 2 comes after `before` of them.
@@ -75,10 +67,8 @@ TEST(AdapterRules, AddressOrderNamesAndLimits) {
     for (int i = 0; i < 300; ++i) many.addresses.push_back({htonl(0xC0000200u + i), 2, 0});
     many.names = {{2, std::string(300, 'n')}};
     const std::vector<AdapterEntry> cut = selectAdapters(many);
-    if (before == 256) {
-      EXPECT_TRUE(cut.empty()) << "the 257th usable interface is offered";
-      continue;
-    }
+    EXPECT_EQ(cut.empty(), before == 256) << "the 256th usable interface counts, the 257th not";
+    if (cut.empty()) continue;
     ASSERT_EQ(cut.size(), kMaxAdapterEntries) << "the 256th interface counts; 256 addresses";
     EXPECT_EQ(cut.back().address, htonl(0xC0000200u + 255));
     EXPECT_EQ(cut[0].description, std::string(kAdapterTextBytes, 'd'));
@@ -105,27 +95,22 @@ TEST(LinuxAdapterProvider, StateAliasAndSpeedComeFromSysfs) {
     SCOPED_TRACE(c.operstate);
     test::TempDir root;
     std::filesystem::create_directory(root.path() + "/lo");
-    auto write = [&](const char* file, const char* text) {
+    const char* files[][2] = {
+        {"operstate", c.operstate}, {"ifalias", c.alias}, {"speed", c.speed}, {"addr_len", "6\n"}};
+    for (const auto& [file, text] : files)
       if (*text) std::ofstream(root.path() + "/lo/" + file) << text;
-    };
-    write("operstate", c.operstate);
-    write("ifalias", c.alias);
-    write("speed", c.speed);
-    write("addr_len", "6\n");
     const HostAdapters host = LinuxAdapterProvider(root.path()).read();
     auto row = std::ranges::find(host.interfaces, lo, &InterfaceRow::index);
     ASSERT_NE(row, host.interfaces.end());
-    EXPECT_EQ(row->operStatus, c.operStatus);
-    EXPECT_EQ(row->speed, c.bits);
-    EXPECT_EQ(row->description, "lo");
-    EXPECT_EQ(row->hardwareAddressLength, 0u) << "loopback has no hardware address";
+    EXPECT_EQ(std::tuple(row->operStatus, row->speed, row->description, row->hardwareAddressLength),
+              std::tuple(c.operStatus, c.bits, "lo", 0u))
+        << "state, speed, name; loopback has no hardware address";
     auto name = std::ranges::find(host.names, lo, &AdapterName::interfaceIndex);
     ASSERT_NE(name, host.names.end());
     EXPECT_EQ(name->friendlyName, c.friendlyName);
     auto address = std::ranges::find(host.addresses, ip("127.0.0.1"), &AddressRow::address);
     ASSERT_NE(address, host.addresses.end());
-    EXPECT_EQ(address->interfaceIndex, lo);
-    EXPECT_EQ(address->mask, ip("255.0.0.0"));
+    EXPECT_EQ(std::pair(address->interfaceIndex, address->mask), std::pair(lo, ip("255.0.0.0")));
   }
 }
 
@@ -137,16 +122,15 @@ TEST(AdapterCombo, LinesAndSelection) {
   adapters.tables.addresses.push_back({ip("192.0.2.11"), 2, ip("255.255.255.0")});
   Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), dir.path(), {1, 0, 1, 0});
   ASSERT_TRUE(monitor.initDialog());
-  const test::FakeView::Control combo = view.control(ctl::kAdapterCombo);
-  EXPECT_EQ(combo.items, (std::vector<std::string>{"192.0.2.10 (LAN)", "192.0.2.11 (LAN)"}));
-  EXPECT_EQ(combo.selection, 0);
+  EXPECT_EQ(view.control(ctl::kAdapterCombo).items,
+            (std::vector<std::string>{"192.0.2.10 (LAN)", "192.0.2.11 (LAN)"}));
+  EXPECT_EQ(view.control(ctl::kAdapterCombo).selection, 0);
   EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.10"));
-  view.setComboSelection(ctl::kAdapterCombo, 1);
-  monitor.selectAdapter();
-  EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.11"));
-  view.setComboSelection(ctl::kAdapterCombo, 2);
-  monitor.selectAdapter();
-  EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.11")) << "a line past the table";
+  for (int line : {1, 2}) {
+    view.setComboSelection(ctl::kAdapterCombo, line);
+    monitor.selectAdapter();
+    EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.11")) << "line 2 is past the table";
+  }
   monitor.overrideLocalAddress(ip("127.0.0.1"));
   monitor.selectAdapter();
   EXPECT_EQ(monitor.state().selectedLocalAddress, ip("127.0.0.1")) << "the override wins";

@@ -16,24 +16,20 @@ namespace {
 using namespace test;
 
 // The tool run with `arguments`; its output (stderr included) is read at its end.
-class Tool {
- public:
+struct Tool {
   explicit Tool(const std::string& arguments)
-      : pipe_(::popen((DRAVIK_UNIT_PATH " " + arguments + " 2>&1").c_str(), "r")) {}
+      : pipe(::popen((DRAVIK_UNIT_PATH " " + arguments + " 2>&1").c_str(), "r")) {}
   ~Tool() { finish(); }
   // The exit status, once the output is read to its end.
   int finish() {
     char line[512];
-    while (pipe_ != nullptr && std::fgets(line, sizeof line, pipe_) != nullptr) output += line;
-    if (pipe_ != nullptr) status_ = ::pclose(pipe_);
-    pipe_ = nullptr;
-    return status_;
+    while (pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr) output += line;
+    if (pipe != nullptr) status = ::pclose(std::exchange(pipe, nullptr));
+    return status;
   }
+  FILE* pipe;
   std::string output;
-
- private:
-  FILE* pipe_;
-  int status_ = -1;
+  int status = -1;
 };
 
 TEST(DravikUnit, ReportsAndPrintsTheAcknowledgement) {

@@ -8,12 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "fake_view.h"
-#include "logging/trace.h"
 #include "loopback_peer.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
