@@ -191,33 +191,7 @@ TEST(StartStop, StopWithConnectedUnitsLeavesNothingBehind) {
   }
 }
 
-TEST(StartStop, AFrameRacingTheStopCannotUndoTheStoppedLook) {
-  MonitorRig rig(kVariantA);
-  ASSERT_TRUE(rig.start(1));
-  // The receiver is parked after it decided to show its frame, before the label changes.
-  std::binary_semaphore parked{0}, released{0};
-  std::atomic<bool> parkedOnce{false};
-  rig.view.onSetText([&](int id, const std::string& text) {
-    if (id != kSlotControls[0].sourceLabel || text.empty() || parkedOnce.exchange(true)) return;
-    parked.release();
-    released.acquire();
-  });
-  const int unit = connectUnit(rig.listening[0]);
-  ASSERT_TRUE(sendBytes(unit, kDo1On));
-  ASSERT_TRUE(parked.try_acquire_for(10s)) << "the receiver never showed its frame";
-  auto stop = std::async(std::launch::async, [&] { rig.monitor.stop(); });
-  EXPECT_EQ(stop.wait_for(300ms), std::future_status::timeout)
-      << "the stop reset the look while a frame that saw the slot serving was still showing";
-  released.release();
-  stop.get();
-  rig.view.onSetText(nullptr);
-  EXPECT_EQ(rig.view.text(kSlotControls[0].sourceLabel), "") << "the address outlived the stop";
-  for (const OutputRow& row : kVariantA.outputs)
-    EXPECT_FALSE(rig.view.control(row.button).enabled) << "ON/OFF enabled after the stop";
-  ::close(unit);
-}
-
-TEST(StartStop, AConnectionIsPublishedAndUsedOnlyUnderTheSlotsConnectionLock) {
+TEST(StartStop, AConnectionIsUsedUnderItsLockAndAFrameRacingTheStopCannotUndoTheStoppedLook) {
   MonitorRig rig(kVariantA);
   ASSERT_TRUE(rig.start(1));
   rig.view.setText(ctl::kDestinationPort, std::to_string(freePort()));
@@ -236,6 +210,26 @@ TEST(StartStop, AConnectionIsPublishedAndUsedOnlyUnderTheSlotsConnectionLock) {
   hold.unlock();
   toggle.get();
   EXPECT_EQ(receive(unit, 5), (Bytes{0x44, 0x4F, 0x21, 0x20, 0xC8})) << "DO1 on its connection";
+
+  // The receiver is parked after it decided to show its frame, before the label changes.
+  std::binary_semaphore parked{0}, released{0};
+  std::atomic<bool> parkedOnce{false};
+  rig.view.onSetText([&](int id, const std::string& text) {
+    if (id != kSlotControls[0].sourceLabel || text.empty() || parkedOnce.exchange(true)) return;
+    parked.release();
+    released.acquire();
+  });
+  ASSERT_TRUE(sendBytes(unit, kDo1On));
+  ASSERT_TRUE(parked.try_acquire_for(10s)) << "the receiver never showed its frame";
+  auto stop = std::async(std::launch::async, [&] { rig.monitor.stop(); });
+  EXPECT_EQ(stop.wait_for(300ms), std::future_status::timeout)
+      << "the stop reset the look while a frame that saw the slot serving was still showing";
+  released.release();
+  stop.get();
+  rig.view.onSetText(nullptr);
+  EXPECT_EQ(rig.view.text(kSlotControls[0].sourceLabel), "") << "the address outlived the stop";
+  for (const OutputRow& row : kVariantA.outputs)
+    EXPECT_FALSE(rig.view.control(row.button).enabled) << "ON/OFF enabled after the stop";
   ::close(unit);
 }
 

@@ -43,7 +43,7 @@ struct Counts {
 
 // DRAVIK_B (the variant that traces every frame) logging to a file of its own.
 struct Rig : MonitorRig {
-  Rig() : MonitorRig(kVariantB) { useLog(logPath); }
+  explicit Rig(bool log = true) : MonitorRig(kVariantB) { useLog(logPath, log); }
   std::size_t receivers() { return monitor.server().receiverCount(); }
   std::size_t logLines() const { return lineCount(logPath); }
   bool traced(const char* text) const { return view.trace().find(text) != std::string::npos; }
@@ -120,12 +120,10 @@ TEST(HostilePeers, CrowdsFloodsTricklesAndResetsLeaveTheSlotServing) {
 }
 
 TEST(HostilePeers, APeerThatNeverReadsHoldsUpNoOtherUnit) {
-  Rig rig;
-  rig.useLog(rig.logPath, false);
+  Rig rig(false);
   ASSERT_TRUE(rig.start(2));
-  const int deaf = connectUnit(rig.listening[0], 4096);
-  const int sameSlot = connectUnit(rig.listening[0]);
-  const int otherSlot = connectUnit(rig.listening[1]);
+  const int deaf = connectUnit(rig.listening[0], 4096), sameSlot = connectUnit(rig.listening[0]),
+            otherSlot = connectUnit(rig.listening[1]);
   // DI1 on, over and over, and DI2 on with the last frame: once DI2 is on, the monitor has
   // read the whole flood. The others ask with DK frames of mask 0, which change nothing.
   constexpr int kFrames = 100000;
@@ -153,9 +151,7 @@ TEST(HostilePeers, APeerThatNeverReadsHoldsUpNoOtherUnit) {
 }
 
 TEST(HostilePeers, ConnectAndCloseStormsDuringStopsLeaveNothingBehind) {
-  Rig rig;
-  // Logging off: the log's open file would count as a descriptor left behind.
-  rig.useLog(rig.logPath, false);
+  Rig rig(false);  // the log's open file would count as a descriptor left behind
   const Counts before;
   std::atomic<bool> storming{true};
   std::atomic<int> ports[2] = {0, 0};
@@ -302,8 +298,7 @@ TEST(HostilePeers, AUnitThatVanishesIsDroppedWithinTheKeepaliveAndASilentOneIsKe
   if (!linked) GTEST_SKIP() << "no veth pairs here (is ip installed?)";
 
   // Asked after 1 s of silence, every second, gone after 2 unanswered: 3 s.
-  Rig rig;
-  rig.useLog(rig.logPath, false);
+  Rig rig(false);
   MonitorState& state = rig.monitor.state();
   const Trace trace(rig.view, true);
   ListeningServer server(kVariantB, state, rig.monitor, trace, {1, 1, 2});
