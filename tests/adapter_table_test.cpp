@@ -18,13 +18,8 @@ const auto ip = [](const char* text) { return inet_addr(text); };
 
 TEST(AdapterRules, WhichInterfaceAndAddressIsOffered) {
   constexpr std::uint64_t kPseudo = kPseudoInterfaceSpeed;
-  const struct {
-    const char* name;
-    InterfaceRow interface;
-    const char* address;
-    std::uint32_t addressIndex;
-    bool offered;
-  } cases[] = {
+  // What is checked, the interface, the address and the index it belongs to, offered or not.
+  const std::tuple<const char*, InterfaceRow, const char*, std::uint32_t, bool> cases[] = {
       {"operational", {2, kOperOperational, 6, 1000000000, "eth0"}, "192.0.2.1", 2, true},
       {"connected", {2, kOperConnected, 6, 0, "eth0"}, "192.0.2.1", 2, true},
       {"state 3", {2, 3, 6, 0, "eth0"}, "192.0.2.1", 2, false},
@@ -38,11 +33,11 @@ TEST(AdapterRules, WhichInterfaceAndAddressIsOffered) {
       {"127.0.0.2", {2, kOperOperational, 6, 0, "eth0"}, "127.0.0.2", 2, true},
       {"another interface's", {2, kOperOperational, 6, 0, "eth0"}, "192.0.2.1", 3, false},
   };
-  for (const auto& c : cases) {
+  for (const auto& [name, interface, address, index, offered] : cases) {
     HostAdapters host;
-    host.interfaces = {c.interface};
-    host.addresses = {{ip(c.address), c.addressIndex, ip("255.255.255.0")}};
-    EXPECT_EQ(selectAdapters(host).size(), c.offered ? 1u : 0u) << c.name;
+    host.interfaces = {interface};
+    host.addresses = {{ip(address), index, ip("255.255.255.0")}};
+    EXPECT_EQ(selectAdapters(host).size(), offered ? 1u : 0u) << name;
   }
 }
 
@@ -69,47 +64,41 @@ TEST(AdapterRules, AddressOrderNamesAndLimits) {
     const std::vector<AdapterEntry> cut = selectAdapters(many);
     EXPECT_EQ(cut.empty(), before == 256) << "the 256th usable interface counts, the 257th not";
     if (cut.empty()) continue;
-    ASSERT_EQ(cut.size(), kMaxAdapterEntries) << "the 256th interface counts; 256 addresses";
-    EXPECT_EQ(cut.back().address, htonl(0xC0000200u + 255));
-    EXPECT_EQ(cut[0].description, std::string(kAdapterTextBytes, 'd'));
-    EXPECT_EQ(cut[0].friendlyName, std::string(kAdapterTextBytes, 'n'));
+    EXPECT_EQ(std::tuple(cut.size(), cut.back().address, cut[0].description, cut[0].friendlyName),
+              std::tuple(kMaxAdapterEntries, htonl(0xC0000200u + 255),
+                         std::string(kAdapterTextBytes, 'd'), std::string(kAdapterTextBytes, 'n')))
+        << "256 addresses at most; texts cut to their fields";
   }
 }
 
 TEST(LinuxAdapterProvider, StateAliasAndSpeedComeFromSysfs) {
-  const struct {
-    const char* operstate;
-    const char* alias;
-    const char* speed;
-    int operStatus;
-    const char* friendlyName;
-    std::uint64_t bits;
-  } cases[] = {
-      {"up\n", "", "", kOperOperational, "lo", 0},
-      {"down\n", "Bench link\n", "100\n", 2, "Bench link", 100000000},
-      {"unknown\n", "", "-1\n", kOperOperational, "lo", 0},   // loopback is up and running
-      {"dormant\n", "\xe3\x81\x82\n", "", 2, "\x82\xa0", 0},  // the alias in CP932
-  };
+  // The files operstate, ifalias and speed (none when empty), and what is read from them.
+  const std::tuple<const char*, const char*, const char*, int, const char*, std::uint64_t> cases[] =
+      {
+          {"up\n", "", "", kOperOperational, "lo", 0},
+          {"down\n", "Bench link\n", "100\n", 2, "Bench link", 100000000},
+          {"unknown\n", "", "-1\n", kOperOperational, "lo", 0},   // loopback is up and running
+          {"dormant\n", "\xe3\x81\x82\n", "", 2, "\x82\xa0", 0},  // the alias in CP932
+      };
   const std::uint32_t lo = if_nametoindex("lo");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.operstate);
+  for (const auto& [operstate, alias, speed, operStatus, friendlyName, bits] : cases) {
+    SCOPED_TRACE(operstate);
     test::TempDir root;
     std::filesystem::create_directory(root.path() + "/lo");
     const char* files[][2] = {
-        {"operstate", c.operstate}, {"ifalias", c.alias}, {"speed", c.speed}, {"addr_len", "6\n"}};
+        {"operstate", operstate}, {"ifalias", alias}, {"speed", speed}, {"addr_len", "6\n"}};
     for (const auto& [file, text] : files)
       if (*text) std::ofstream(root.path() + "/lo/" + file) << text;
     const HostAdapters host = LinuxAdapterProvider(root.path()).read();
     auto row = std::ranges::find(host.interfaces, lo, &InterfaceRow::index);
-    ASSERT_NE(row, host.interfaces.end());
-    EXPECT_EQ(std::tuple(row->operStatus, row->speed, row->description, row->hardwareAddressLength),
-              std::tuple(c.operStatus, c.bits, "lo", 0u))
-        << "state, speed, name; loopback has no hardware address";
     auto name = std::ranges::find(host.names, lo, &AdapterName::interfaceIndex);
-    ASSERT_NE(name, host.names.end());
-    EXPECT_EQ(name->friendlyName, c.friendlyName);
     auto address = std::ranges::find(host.addresses, ip("127.0.0.1"), &AddressRow::address);
-    ASSERT_NE(address, host.addresses.end());
+    ASSERT_TRUE(row != host.interfaces.end() && name != host.names.end() &&
+                address != host.addresses.end());
+    EXPECT_EQ(std::tuple(row->operStatus, row->speed, row->description, row->hardwareAddressLength),
+              std::tuple(operStatus, bits, "lo", 0u))
+        << "state, speed, name; loopback has no hardware address";
+    EXPECT_EQ(name->friendlyName, friendlyName);
     EXPECT_EQ(std::pair(address->interfaceIndex, address->mask), std::pair(lo, ip("255.0.0.0")));
   }
 }

@@ -40,7 +40,6 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     const std::string log = dir.path() + "/log.csv";
     rig.useLog(log);
     ASSERT_TRUE(rig.start(1));
-    EXPECT_EQ(rig.slot(0), SlotState::Serving) << "start returns once serving";
     for (const OutputRow& row : p->outputs) rig.view.enable(row.button, false);
     const int unit = connectUnit(rig.listening[0]);
     ASSERT_TRUE(sendBytes(unit, kDo1On));
@@ -75,7 +74,6 @@ TEST(ListeningServer, FramesOnPendingConnectionsOfSlotsSharingTheInputs) {
   const int portA = freePort(), portB = freePort();
   rig.ports({std::to_string(portA), "", "", std::to_string(portB)});
   rig.monitor.start();
-  ASSERT_EQ(rig.slot(3), SlotState::Serving);
   // Both connections are pending before either says anything.
   const int first = connectUnit(portA);
   const int second = connectUnit(portA);
@@ -103,7 +101,7 @@ TEST(ListeningServer, FramesOnPendingConnectionsOfSlotsSharingTheInputs) {
       << "finished receivers are not joined";
 }
 
-TEST(StartStop, PortTextsAreValidatedPerSlot) {
+TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothing) {
   const Messages& m = messages();
   MonitorRig rig(kVariantB);
   const int p0 = freePort();
@@ -136,11 +134,9 @@ TEST(StartStop, PortTextsAreValidatedPerSlot) {
   rig.monitor.startStop();
   EXPECT_EQ(text(ctl::kStatusPanel), m.statusStopped);
   EXPECT_TRUE(rig.view.messageBoxes().empty()) << "invalid ports show no message box";
-}
 
-TEST(StartStop, DuplicatePortsOrABindFailureOpenNothing) {
-  MonitorRig rig(kVariantB);
-  const int p0 = freePort(), p1 = freePort();
+  // Duplicate ports, then a port taken by another socket: nothing opens.
+  const int p1 = freePort();
   rig.ports({std::to_string(p0), std::to_string(p0)});
   rig.monitor.startStop();
   EXPECT_TRUE(rig.slot(0) == SlotState::Idle && portFree(p0)) << "opened for duplicate ports";

@@ -46,10 +46,7 @@ TEST(DravikUnit, ReportsAndPrintsTheAcknowledgement) {
 }
 
 TEST(DravikUnit, RefusesCommandLinesItCannotCarryOut) {
-  const struct {
-    const char* arguments;
-    int status;
-  } cases[] = {
+  const std::pair<const char*, int> cases[] = {
       {"--port 1 --do 1 --count 1000000000", 1},  // valid, but nothing listens on port 1
       {"--port 0 --do 1", 2},
       {"--port 1 --do 2", 2},
@@ -58,9 +55,9 @@ TEST(DravikUnit, RefusesCommandLinesItCannotCarryOut) {
       {"--do 1", 2},
       {"--port 1", 2},
   };
-  for (const auto& c : cases) {
-    Tool tool(c.arguments);
-    EXPECT_EQ(tool.finish(), c.status << 8) << c.arguments << ": " << tool.output;
+  for (const auto& [arguments, status] : cases) {
+    Tool tool(arguments);
+    EXPECT_EQ(tool.finish(), status << 8) << arguments << ": " << tool.output;
   }
 }
 

@@ -188,8 +188,7 @@ TEST(HostilePeers, ARefusedThreadCostsOnlyItsConnection) {
   {
     Rig rig;
     refuse = true;
-    EXPECT_FALSE(rig.start(1)) << "no server thread, nothing listens: a failure";
-    EXPECT_EQ(rig.slot(0), SlotState::Idle);
+    EXPECT_FALSE(rig.start(1) || rig.slot(0) != SlotState::Idle) << "no server thread: a failure";
     EXPECT_LT(connectUnit(rig.listening[0]), 0) << "the listening socket was closed";
     char box[64];
     std::snprintf(box, sizeof box, messages().threadErrorFormat.c_str(), EAGAIN);
@@ -236,23 +235,19 @@ TEST(HostilePeers, LogsThatTakeNoLinesHoldUpNoUnit) {
   ::close(reader);
 
   // A character device is a log: /dev/null takes every line.
-  rig.view.clearMessageBoxes();
   rig.useLog("/dev/null", true);
-  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
-  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
-  EXPECT_TRUE(rig.view.messageBoxes().empty());
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+  EXPECT_EQ(rig.view.messageBoxes().size(), 3u) << "/dev/null was refused";
 
   const std::string tiny = rig.folder.path() + "/tiny";
   std::filesystem::create_directory(tiny);
-  if (::mount("tmpfs", tiny.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16k") != 0) {
+  if (::mount("tmpfs", tiny.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16k") != 0)
     GTEST_SKIP() << "mounting a tmpfs for a full disk is not permitted here";
-  }
   const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(tiny.c_str(), MNT_DETACH); });
   rig.useLog(tiny + "/full.csv", true);
-  for (int n = 0; rig.view.messageBoxes().empty() && n < 2000; ++n)
+  for (int n = 0; rig.view.messageBoxes().size() == 3 && n < 2000; ++n)
     ASSERT_EQ(roundTrip(unit), kDo1OnAnswer) << "frame " << n;
-  ASSERT_FALSE(rig.view.messageBoxes().empty()) << "the tmpfs never filled";
-  EXPECT_EQ(rig.view.messageBoxes().front(), messages().logWriteFailed);
+  EXPECT_EQ(rig.view.messageBoxes().back(), messages().logWriteFailed) << "the tmpfs never filled";
   EXPECT_TRUE(fileText(tiny + "/full.csv").ends_with("\r\n")) << "a half line on a full disk";
   EXPECT_EQ(roundTrip(unit), kDo1OnAnswer) << "still answering on a full disk";
   ::close(unit);
