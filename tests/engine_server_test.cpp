@@ -1,5 +1,4 @@
 // The listening server, its receivers and the start/stop command, end to end on 127.0.0.1.
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,16 +20,6 @@ namespace {
 
 using namespace test;
 const Bytes kDo1On{0x44, 0x4F, 0x31, 0x30, 0xC8};
-
-// True when nobody listens on the port; connections of it still closing do not count.
-bool portFree(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0), on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in a = loopback(port);
-  const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return ok;
-}
 
 TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
@@ -124,7 +113,7 @@ TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothi
   EXPECT_EQ(std::pair(state.running.load(), rig.slot(0)), std::pair(0, SlotState::Idle));
   EXPECT_TRUE(on(edit) && on(ctl::kAdapterCombo));
   EXPECT_EQ(text(ctl::kStartStop), m.startServerCaption);
-  EXPECT_TRUE(portFree(p0)) << "listening socket open after the stop";
+  EXPECT_TRUE(connectUnit(p0) < 0) << "listening socket open after the stop";
   EXPECT_EQ(text(error), "") << "the port error outlived the stop";
 
   // No valid port: the start opens nothing, and the stop still writes the stopped texts.
@@ -139,7 +128,8 @@ TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothi
   const int p1 = freePort();
   rig.ports({std::to_string(p0), std::to_string(p0)});
   rig.monitor.startStop();
-  EXPECT_TRUE(rig.slot(0) == SlotState::Idle && portFree(p0)) << "opened for duplicate ports";
+  EXPECT_TRUE(rig.slot(0) == SlotState::Idle && connectUnit(p0) < 0)
+      << "opened for duplicate ports";
 
   int p2 = 0;
   const int blocker = listener(p2);
@@ -152,7 +142,7 @@ TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothi
             (std::vector<std::string>{messages().duplicatePorts, expected}));
   EXPECT_EQ(rig.monitor.state().running, 0);
   for (int s = 0; s < kPortSlotCount; ++s) EXPECT_EQ(rig.slot(s), SlotState::Idle) << s;
-  EXPECT_TRUE(portFree(p0) && portFree(p1)) << "sockets of slots 0 and 1 left open";
+  EXPECT_TRUE(connectUnit(p0) < 0 && connectUnit(p1) < 0) << "sockets of slots 0 and 1 left open";
   EXPECT_EQ(entries("/proc/self/fd"), fds) << "a descriptor left behind";
   ::close(blocker);
   rig.monitor.startStop();

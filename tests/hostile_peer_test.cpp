@@ -185,33 +185,32 @@ int refusingCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*
 
 TEST(HostilePeers, ARefusedThreadCostsOnlyItsConnection) {
   const auto original = WorkerThread::replaceCreateFunction(&refusingCreate);
-  {
-    Rig rig;
-    refuse = true;
-    EXPECT_FALSE(rig.start(1) || rig.slot(0) != SlotState::Idle) << "no server thread: a failure";
-    EXPECT_LT(connectUnit(rig.listening[0]), 0) << "the listening socket was closed";
-    char box[64];
-    std::snprintf(box, sizeof box, messages().threadErrorFormat.c_str(), EAGAIN);
-    EXPECT_EQ(rig.view.messageBoxes(), std::vector<std::string>{box});
-    EXPECT_EQ(rig.view.trace(), "server start.\r\nthread error: 11 \r\n");
-    refuse = false;
+  const std::shared_ptr<void> restore(
+      nullptr, [&](void*) { WorkerThread::replaceCreateFunction(original); });
+  Rig rig;
+  refuse = true;
+  EXPECT_FALSE(rig.start(1) || rig.slot(0) != SlotState::Idle) << "no server thread: a failure";
+  EXPECT_LT(connectUnit(rig.listening[0]), 0) << "the listening socket was closed";
+  char box[64];
+  std::snprintf(box, sizeof box, messages().threadErrorFormat.c_str(), EAGAIN);
+  EXPECT_EQ(rig.view.messageBoxes(), std::vector<std::string>{box});
+  EXPECT_EQ(rig.view.trace(), "server start.\r\nthread error: 11 \r\n");
+  refuse = false;
 
-    ASSERT_TRUE(rig.start(1));
-    const int served = connectUnit(rig.listening[0]);
-    ASSERT_EQ(roundTrip(served), kDo1OnAnswer);
-    refuse = true;
-    const int refused = connectUnit(rig.listening[0]);
-    EXPECT_TRUE(seesEof(refused)) << "a connection without a receiver is closed";
-    EXPECT_TRUE(rig.traced("thread error: 11 \r\n")) << rig.view.trace();
-    EXPECT_EQ(roundTrip(served), kDo1OnAnswer) << "the connected unit goes on";
-    refuse = false;
-    const int later = connectUnit(rig.listening[0]);
-    EXPECT_EQ(roundTrip(later), kDo1OnAnswer) << "threads again: new units are served";
-    EXPECT_TRUE(eventually([&] { return rig.logLines() == 4u; }))
-        << "a header and three lines: " << fileText(rig.logPath);
-    for (int fd : {served, refused, later}) ::close(fd);
-  }
-  WorkerThread::replaceCreateFunction(original);
+  ASSERT_TRUE(rig.start(1));
+  const int served = connectUnit(rig.listening[0]);
+  ASSERT_EQ(roundTrip(served), kDo1OnAnswer);
+  refuse = true;
+  const int refused = connectUnit(rig.listening[0]);
+  EXPECT_TRUE(seesEof(refused)) << "a connection without a receiver is closed";
+  EXPECT_TRUE(rig.traced("thread error: 11 \r\n")) << rig.view.trace();
+  EXPECT_EQ(roundTrip(served), kDo1OnAnswer) << "the connected unit goes on";
+  refuse = false;
+  const int later = connectUnit(rig.listening[0]);
+  EXPECT_EQ(roundTrip(later), kDo1OnAnswer) << "threads again: new units are served";
+  EXPECT_TRUE(eventually([&] { return rig.logLines() == 4u; }))
+      << "a header and three lines: " << fileText(rig.logPath);
+  for (int fd : {served, refused, later}) ::close(fd);
 }
 
 TEST(HostilePeers, LogsThatTakeNoLinesHoldUpNoUnit) {
