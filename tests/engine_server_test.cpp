@@ -43,13 +43,13 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     if (p->slotKeepsUnit) {
       // The buttons are the frame's last window update.
       EXPECT_TRUE(eventually([&] { return rig.view.control(p->outputs[2].button).enabled; }));
-      EXPECT_EQ(slot.unitAddress, kLoopback);
-      EXPECT_NE(slot.connectionSocket, kNoSocket) << "the connection is not published";
+      EXPECT_TRUE(slot.unitAddress == kLoopback && slot.connectionSocket != kNoSocket)
+          << "the unit and its connection are not published";
     }
     ::close(unit);
-    EXPECT_TRUE(eventually([&] { return rig.view.text(label).empty(); }))
-        << "label kept after the unit closed";
-    EXPECT_TRUE(eventually([&] { return slot.connectionSocket == kNoSocket; }));
+    EXPECT_TRUE(eventually([&] {
+      return rig.view.text(label).empty() && slot.connectionSocket == kNoSocket;
+    })) << "label or connection kept after the unit closed";
     EXPECT_EQ(rig.view.trace(),
               p->traceEnabled ? "server start.\r\nselect.\r\nfrom:127.0.0.1   Recv 44 4f\r\n" : "");
   }
@@ -63,10 +63,7 @@ TEST(ListeningServer, FramesOnPendingConnectionsOfSlotsSharingTheInputs) {
   const int portA = freePort(), portB = freePort();
   rig.ports({std::to_string(portA), "", "", std::to_string(portB)});
   rig.monitor.start();
-  // Both connections are pending before either says anything.
-  const int first = connectUnit(portA);
-  const int second = connectUnit(portA);
-  // Another kind, then two frames in one segment: DI1 on and off again.
+  const int first = connectUnit(portA), second = connectUnit(portA);
   ASSERT_TRUE(sendBytes(
       second, {0x41, 0x42, 0xC8, 0x44, 0x4F, 0x31, 0x30, 0xC8, 0x44, 0x4F, 0x30, 0x30, 0xC8}));
   EXPECT_EQ(receive(second, 10),
@@ -124,7 +121,6 @@ TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothi
   EXPECT_EQ(text(ctl::kStatusPanel), m.statusStopped);
   EXPECT_TRUE(rig.view.messageBoxes().empty()) << "invalid ports show no message box";
 
-  // Duplicate ports, then a port taken by another socket: nothing opens.
   const int p1 = freePort();
   rig.ports({std::to_string(p0), std::to_string(p0)});
   rig.monitor.startStop();
@@ -160,8 +156,8 @@ TEST(StartStop, StopWithConnectedUnitsLeavesNothingBehind) {
     std::vector<int> units;
     for (int port : {p0, p0, p1, p1}) {
       units.push_back(connectUnit(port));
-      ASSERT_TRUE(sendBytes(units.back(), kDo1On));
-      ASSERT_EQ(receive(units.back(), 5).size(), 5u) << "unit on " << port << " unanswered";
+      ASSERT_TRUE(sendBytes(units.back(), kDo1On) && receive(units.back(), 5).size() == 5u)
+          << "unit on " << port << " unanswered";
     }
     // The window updates of a frame follow its answer; the last one lands first.
     EXPECT_TRUE(eventually([&] { return !rig.view.text(kSlotControls[1].sourceLabel).empty(); }));
@@ -182,8 +178,7 @@ TEST(StartStop, AConnectionIsUsedUnderItsLockAndAFrameRacingTheStopCannotUndoThe
   ASSERT_TRUE(rig.start(1));
   rig.view.setText(ctl::kDestinationPort, std::to_string(freePort()));
   PortSlot& slot = rig.monitor.state().slots[0];
-  // A receiver closing an old connection holds this lock; a new connection published
-  // meanwhile could be taken for the old one, whose number it may carry.
+  // Held while a receiver closes its connection, whose number a new one may carry.
   std::unique_lock hold(slot.connectionLock);
   const int unit = connectUnit(rig.listening[0]);
   EXPECT_FALSE(eventually([&] { return slot.connectionSocket != kNoSocket; }, 300ms))
@@ -205,8 +200,7 @@ TEST(StartStop, AConnectionIsUsedUnderItsLockAndAFrameRacingTheStopCannotUndoThe
     parked.release();
     released.acquire();
   });
-  ASSERT_TRUE(sendBytes(unit, kDo1On));
-  ASSERT_TRUE(parked.try_acquire_for(10s)) << "the receiver never showed its frame";
+  ASSERT_TRUE(sendBytes(unit, kDo1On) && parked.try_acquire_for(10s)) << "no frame was shown";
   auto stop = std::async(std::launch::async, [&] { rig.monitor.stop(); });
   EXPECT_EQ(stop.wait_for(300ms), std::future_status::timeout)
       << "the stop reset the look while a frame that saw the slot serving was still showing";
@@ -241,8 +235,7 @@ TEST(StartStop, AReceiverLeftFromAnEarlierRunEndsWithIt) {
   view.setText(kSlotControls[0].portEdit, std::to_string(freePort()));
   monitor.start();
   const int unit = connectUnit(monitor.state().slots[0].port);
-  ASSERT_TRUE(sendBytes(unit, kDo1On));
-  ASSERT_EQ(receive(unit, 5).size(), 5u);
+  ASSERT_TRUE(sendBytes(unit, kDo1On) && receive(unit, 5).size() == 5u);
   ASSERT_TRUE(view.parked.try_acquire_for(10s)) << "the log that cannot open showed no box";
   // The box is still up while the slot stops and serves again in a new run.
   monitor.stop();

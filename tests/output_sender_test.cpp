@@ -2,7 +2,6 @@
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sched.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -28,21 +27,19 @@ bool readable(int fd, int ms) {
 
 // One report and its answer, so the slot knows its unit.
 void report(int unit) {
-  ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x30, 0x30, 0xC8}));
-  ASSERT_EQ(receive(unit, 5).size(), 5u);
+  ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x30, 0x30, 0xC8}) && receive(unit, 5).size() == 5u);
 }
 
-// The frame that arrives on a new connection to `destination`, which the sender must close.
-Bytes acceptFrame(int destination, std::uint32_t* peer = nullptr) {
+// What arrives on a new connection to `destination`, and from where; the sender must close it.
+std::pair<Bytes, std::uint32_t> acceptFrame(int destination) {
   if (!readable(destination, 5000)) return {};
   sockaddr_in from{};
   socklen_t length = sizeof from;
   const int fd = ::accept(destination, reinterpret_cast<sockaddr*>(&from), &length);
-  if (peer != nullptr) *peer = from.sin_addr.s_addr;
-  Bytes frame = receive(fd, 5);
+  const Bytes frame = receive(fd, 5);
   if (!seesEof(fd, 5s)) ADD_FAILURE() << "the sender left its output connection open";
   ::close(fd);
-  return frame;
+  return {frame, from.sin_addr.s_addr};
 }
 
 TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
@@ -64,9 +61,9 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   rig.monitor.toggleDigitalOut(2);
   EXPECT_EQ(rig.monitor.state().outputs[2], 1);
   EXPECT_GT(rig.view.control(kVariantA.outputs[2].lamp).repaints, 0) << "DO3 lamp unpainted";
-  EXPECT_EQ((std::vector{acceptFrame(destination), receive(unit1, 5)}),
-            std::vector<Bytes>(2, Bytes{0x44, 0x4F, 0x25, 0x20, 0xC8}))
-      << "DO1+DO3 to slot 0's unit over a new connection, to slot 1's on its reporting one";
+  const Bytes kDo1And3{0x44, 0x4F, 0x25, 0x20, 0xC8};
+  EXPECT_EQ(acceptFrame(destination), std::pair(kDo1And3, kLoopback)) << "slot 0, a new connection";
+  EXPECT_EQ(receive(unit1, 5), kDo1And3) << "slot 1's unit on its reporting connection";
   EXPECT_FALSE(readable(destination, 100)) << "a new connection for the reporting unit";
   report(unit1);
 
@@ -87,8 +84,7 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   ::close(unit1);
 }
 
-// In a network namespace of the test's own, 127.0.0.2 is as local as 127.0.0.1: the output
-// connection must leave from the selected address, not from the one the system would pick.
+// In a namespace of its own, 127.0.0.2 is local too: the connection must leave from it.
 TEST(OutputSender, NewConnectionsAreTracedClosedAndLeaveFromTheSelectedAddress) {
   std::thread([] {
     const bool isolated = ::unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
@@ -104,13 +100,13 @@ TEST(OutputSender, NewConnectionsAreTracedClosedAndLeaveFromTheSelectedAddress) 
     EXPECT_FALSE(readable(destination, 100)) << "no unit known: a connection to 0.0.0.0";
     state.slots[3].unitAddress = kLoopback;
     EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kOk);
-    EXPECT_EQ(acceptFrame(destination), Bytes(frame, frame + 5));
+    EXPECT_EQ(acceptFrame(destination), std::pair(Bytes(frame, frame + 5), kLoopback));
     if (isolated) {
       state.selectedLocalAddress = inet_addr("127.0.0.2");
-      std::uint32_t peer = 0;
       EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kOk);
-      EXPECT_EQ(acceptFrame(destination, &peer), Bytes(frame, frame + 5));
-      EXPECT_EQ(peer, inet_addr("127.0.0.2")) << "not bound to the selected local address";
+      EXPECT_EQ(acceptFrame(destination),
+                std::pair(Bytes(frame, frame + 5), inet_addr("127.0.0.2")))
+          << "not bound to the selected local address";
     }
     ::close(destination);
     EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kFail);
