@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <string>
-
 #include "fake_adapters.h"
 #include "fake_view.h"
 #include "monitor/controls.h"
@@ -19,19 +14,12 @@
 namespace dravik {
 namespace {
 
-std::uint32_t ip(const char* text) {
-  return inet_addr(text);
-}
+const auto ip = [](const char* text) { return inet_addr(text); };
 
 TEST(AdapterRules, WhichInterfaceAndAddressIsOffered) {
   constexpr std::uint64_t kPseudo = kPseudoInterfaceSpeed;
-  const struct {
-    const char* name;
-    InterfaceRow interface;
-    const char* address;
-    std::uint32_t addressIndex;
-    bool offered;
-  } cases[] = {
+  // What is checked, the interface, the address and the index it belongs to, offered or not.
+  const std::tuple<const char*, InterfaceRow, const char*, std::uint32_t, bool> cases[] = {
       {"operational", {2, kOperOperational, 6, 1000000000, "eth0"}, "192.0.2.1", 2, true},
       {"connected", {2, kOperConnected, 6, 0, "eth0"}, "192.0.2.1", 2, true},
       {"state 3", {2, 3, 6, 0, "eth0"}, "192.0.2.1", 2, false},
@@ -45,11 +33,11 @@ TEST(AdapterRules, WhichInterfaceAndAddressIsOffered) {
       {"127.0.0.2", {2, kOperOperational, 6, 0, "eth0"}, "127.0.0.2", 2, true},
       {"another interface's", {2, kOperOperational, 6, 0, "eth0"}, "192.0.2.1", 3, false},
   };
-  for (const auto& c : cases) {
+  for (const auto& [name, interface, address, index, offered] : cases) {
     HostAdapters host;
-    host.interfaces = {c.interface};
-    host.addresses = {{ip(c.address), c.addressIndex, ip("255.255.255.0")}};
-    EXPECT_EQ(selectAdapters(host).size(), c.offered ? 1u : 0u) << c.name;
+    host.interfaces = {interface};
+    host.addresses = {{ip(address), index, ip("255.255.255.0")}};
+    EXPECT_EQ(selectAdapters(host).size(), offered ? 1u : 0u) << name;
   }
 }
 
@@ -61,11 +49,10 @@ TEST(AdapterRules, AddressOrderNamesAndLimits) {
   host.names = {{2, "old"}, {3, "unplugged"}, {2, "LAN"}};
   const std::vector<AdapterEntry> e = selectAdapters(host);
   ASSERT_EQ(e.size(), 2u);
-  EXPECT_EQ(adapterLabel(e[0]), "192.0.2.1 ()") << "address-table order; no name for index 9";
-  EXPECT_EQ(e[0].interfaceIndex, 9u);
-  EXPECT_EQ(e[0].description, "wlan0");
-  EXPECT_EQ(e[0].mask, ip("255.255.0.0"));
-  EXPECT_EQ(adapterLabel(e[1]), "192.168.1.20 (LAN)") << "the later adapter name wins";
+  EXPECT_EQ(adapterLabel(e[0]) + "|" + adapterLabel(e[1]), "192.0.2.1 ()|192.168.1.20 (LAN)")
+      << "address-table order; no name for index 9; the later adapter name wins";
+  EXPECT_EQ(std::tuple(e[0].interfaceIndex, e[0].description, e[0].mask),
+            std::tuple(9u, "wlan0", ip("255.255.0.0")));
 
   // Only the first 256 usable interfaces count; index 2 comes after `before` of them.
   for (int before : {255, 256}) {
@@ -75,57 +62,44 @@ TEST(AdapterRules, AddressOrderNamesAndLimits) {
     for (int i = 0; i < 300; ++i) many.addresses.push_back({htonl(0xC0000200u + i), 2, 0});
     many.names = {{2, std::string(300, 'n')}};
     const std::vector<AdapterEntry> cut = selectAdapters(many);
-    if (before == 256) {
-      EXPECT_TRUE(cut.empty()) << "the 257th usable interface is offered";
-      continue;
-    }
-    ASSERT_EQ(cut.size(), kMaxAdapterEntries) << "the 256th interface counts; 256 addresses";
-    EXPECT_EQ(cut.back().address, htonl(0xC0000200u + 255));
-    EXPECT_EQ(cut[0].description, std::string(kAdapterTextBytes, 'd'));
-    EXPECT_EQ(cut[0].friendlyName, std::string(kAdapterTextBytes, 'n'));
+    EXPECT_EQ(cut.empty(), before == 256) << "the 256th usable interface counts, the 257th not";
+    if (cut.empty()) continue;
+    EXPECT_EQ(std::tuple(cut.size(), cut.back().address, cut[0].description, cut[0].friendlyName),
+              std::tuple(kMaxAdapterEntries, htonl(0xC0000200u + 255),
+                         std::string(kAdapterTextBytes, 'd'), std::string(kAdapterTextBytes, 'n')))
+        << "256 addresses at most; texts cut to their fields";
   }
 }
 
 TEST(LinuxAdapterProvider, StateAliasAndSpeedComeFromSysfs) {
-  const struct {
-    const char* operstate;
-    const char* alias;
-    const char* speed;
-    int operStatus;
-    const char* friendlyName;
-    std::uint64_t bits;
-  } cases[] = {
-      {"up\n", "", "", kOperOperational, "lo", 0},
-      {"down\n", "Bench link\n", "100\n", 2, "Bench link", 100000000},
-      {"unknown\n", "", "-1\n", kOperOperational, "lo", 0},   // loopback is up and running
-      {"dormant\n", "\xe3\x81\x82\n", "", 2, "\x82\xa0", 0},  // the alias in CP932
-  };
+  // The files operstate, ifalias and speed (none when empty), and what is read from them.
+  const std::tuple<const char*, const char*, const char*, int, const char*, std::uint64_t> cases[] =
+      {
+          {"up\n", "", "", kOperOperational, "lo", 0},
+          {"down\n", "Bench link\n", "100\n", 2, "Bench link", 100000000},
+          {"unknown\n", "", "-1\n", kOperOperational, "lo", 0},   // loopback is up and running
+          {"dormant\n", "\xe3\x81\x82\n", "", 2, "\x82\xa0", 0},  // the alias in CP932
+      };
   const std::uint32_t lo = if_nametoindex("lo");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.operstate);
+  for (const auto& [operstate, alias, speed, operStatus, friendlyName, bits] : cases) {
+    SCOPED_TRACE(operstate);
     test::TempDir root;
     std::filesystem::create_directory(root.path() + "/lo");
-    auto write = [&](const char* file, const char* text) {
+    const char* files[][2] = {
+        {"operstate", operstate}, {"ifalias", alias}, {"speed", speed}, {"addr_len", "6\n"}};
+    for (const auto& [file, text] : files)
       if (*text) std::ofstream(root.path() + "/lo/" + file) << text;
-    };
-    write("operstate", c.operstate);
-    write("ifalias", c.alias);
-    write("speed", c.speed);
-    write("addr_len", "6\n");
     const HostAdapters host = LinuxAdapterProvider(root.path()).read();
     auto row = std::ranges::find(host.interfaces, lo, &InterfaceRow::index);
-    ASSERT_NE(row, host.interfaces.end());
-    EXPECT_EQ(row->operStatus, c.operStatus);
-    EXPECT_EQ(row->speed, c.bits);
-    EXPECT_EQ(row->description, "lo");
-    EXPECT_EQ(row->hardwareAddressLength, 0u) << "loopback has no hardware address";
     auto name = std::ranges::find(host.names, lo, &AdapterName::interfaceIndex);
-    ASSERT_NE(name, host.names.end());
-    EXPECT_EQ(name->friendlyName, c.friendlyName);
     auto address = std::ranges::find(host.addresses, ip("127.0.0.1"), &AddressRow::address);
-    ASSERT_NE(address, host.addresses.end());
-    EXPECT_EQ(address->interfaceIndex, lo);
-    EXPECT_EQ(address->mask, ip("255.0.0.0"));
+    ASSERT_TRUE(row != host.interfaces.end() && name != host.names.end() &&
+                address != host.addresses.end());
+    EXPECT_EQ(std::tuple(row->operStatus, row->speed, row->description, row->hardwareAddressLength),
+              std::tuple(operStatus, bits, "lo", 0u))
+        << "state, speed, name; loopback has no hardware address";
+    EXPECT_EQ(name->friendlyName, friendlyName);
+    EXPECT_EQ(std::pair(address->interfaceIndex, address->mask), std::pair(lo, ip("255.0.0.0")));
   }
 }
 
@@ -137,16 +111,15 @@ TEST(AdapterCombo, LinesAndSelection) {
   adapters.tables.addresses.push_back({ip("192.0.2.11"), 2, ip("255.255.255.0")});
   Monitor monitor(kVariantB, view, adapters, nullptr, dir.path(), dir.path(), {1, 0, 1, 0});
   ASSERT_TRUE(monitor.initDialog());
-  const test::FakeView::Control combo = view.control(ctl::kAdapterCombo);
-  EXPECT_EQ(combo.items, (std::vector<std::string>{"192.0.2.10 (LAN)", "192.0.2.11 (LAN)"}));
-  EXPECT_EQ(combo.selection, 0);
+  EXPECT_EQ(view.control(ctl::kAdapterCombo).items,
+            (std::vector<std::string>{"192.0.2.10 (LAN)", "192.0.2.11 (LAN)"}));
+  EXPECT_EQ(view.control(ctl::kAdapterCombo).selection, 0);
   EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.10"));
-  view.setComboSelection(ctl::kAdapterCombo, 1);
-  monitor.selectAdapter();
-  EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.11"));
-  view.setComboSelection(ctl::kAdapterCombo, 2);
-  monitor.selectAdapter();
-  EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.11")) << "a line past the table";
+  for (int line : {1, 2}) {
+    view.setComboSelection(ctl::kAdapterCombo, line);
+    monitor.selectAdapter();
+    EXPECT_EQ(monitor.state().selectedLocalAddress, ip("192.0.2.11")) << "line 2 is past the table";
+  }
   monitor.overrideLocalAddress(ip("127.0.0.1"));
   monitor.selectAdapter();
   EXPECT_EQ(monitor.state().selectedLocalAddress, ip("127.0.0.1")) << "the override wins";

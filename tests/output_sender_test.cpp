@@ -2,18 +2,13 @@
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sched.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "fake_view.h"
-#include "logging/trace.h"
 #include "loopback_peer.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
@@ -32,21 +27,19 @@ bool readable(int fd, int ms) {
 
 // One report and its answer, so the slot knows its unit.
 void report(int unit) {
-  ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x30, 0x30, 0xC8}));
-  ASSERT_EQ(receive(unit, 5).size(), 5u);
+  ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x30, 0x30, 0xC8}) && receive(unit, 5).size() == 5u);
 }
 
-// The frame that arrives on a new connection to `destination`, which the sender must close.
-Bytes acceptFrame(int destination, std::uint32_t* peer = nullptr) {
+// What arrives on a new connection to `destination`, and from where; the sender must close it.
+std::pair<Bytes, std::uint32_t> acceptFrame(int destination) {
   if (!readable(destination, 5000)) return {};
   sockaddr_in from{};
   socklen_t length = sizeof from;
   const int fd = ::accept(destination, reinterpret_cast<sockaddr*>(&from), &length);
-  if (peer != nullptr) *peer = from.sin_addr.s_addr;
-  Bytes frame = receive(fd, 5);
+  const Bytes frame = receive(fd, 5);
   if (!seesEof(fd, 5s)) ADD_FAILURE() << "the sender left its output connection open";
   ::close(fd);
-  return frame;
+  return {frame, from.sin_addr.s_addr};
 }
 
 TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
@@ -61,25 +54,23 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   ::close(unit0);
   const int unit1 = connectUnit(rig.listening[1]);
   report(unit1);
-  PortSlot& slot0 = rig.monitor.state().slots[0];
-  ASSERT_TRUE(eventually([&] { return slot0.connectionSocket == kNoSocket; }));
+  ASSERT_TRUE(
+      eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
 
   rig.monitor.state().outputs[0] = 1;
   rig.monitor.toggleDigitalOut(2);
   EXPECT_EQ(rig.monitor.state().outputs[2], 1);
   EXPECT_GT(rig.view.control(kVariantA.outputs[2].lamp).repaints, 0) << "DO3 lamp unpainted";
-  EXPECT_EQ(acceptFrame(destination), (Bytes{0x44, 0x4F, 0x25, 0x20, 0xC8}))
-      << "slot 0's unit gets DO1+DO3 over a new connection";
-  EXPECT_EQ(receive(unit1, 5), (Bytes{0x44, 0x4F, 0x25, 0x20, 0xC8}))
-      << "slot 1's unit gets it on its reporting connection";
+  const Bytes kDo1And3{0x44, 0x4F, 0x25, 0x20, 0xC8};
+  EXPECT_EQ(acceptFrame(destination), std::pair(kDo1And3, kLoopback)) << "slot 0, a new connection";
+  EXPECT_EQ(receive(unit1, 5), kDo1And3) << "slot 1's unit on its reporting connection";
   EXPECT_FALSE(readable(destination, 100)) << "a new connection for the reporting unit";
   report(unit1);
 
   // A unit that refuses: the output still flips, no box, and the next slot is still served.
   ::close(destination);
   rig.monitor.toggleDigitalOut(0);
-  EXPECT_EQ(rig.monitor.state().outputs[0], 0);
-  EXPECT_TRUE(rig.view.messageBoxes().empty());
+  EXPECT_TRUE(rig.monitor.state().outputs[0] == 0 && rig.view.messageBoxes().empty());
   EXPECT_EQ(receive(unit1, 5), (Bytes{0x44, 0x4F, 0x24, 0x20, 0xC8}));
 
   rig.view.setText(ctl::kDestinationPort, "1023");
@@ -93,53 +84,37 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   ::close(unit1);
 }
 
-TEST(OutputSender, NewConnectionsAreTracedAndClosed) {
-  MonitorState state;
-  FakeView view;
-  Trace trace(view, true);
-  OutputSender sender(state, trace);
-  const std::uint8_t frame[5] = {0x44, 0x4F, 0x21, 0x20, 0xC8};
-  const std::size_t descriptors = entries("/proc/self/fd");
-  int port = 0;
-  const int destination = listener(port);
-  EXPECT_EQ(sender.sendDigitalOut(0, port, frame, 5), kFail);
-  EXPECT_FALSE(readable(destination, 100)) << "no unit known: a connection to 0.0.0.0";
-  state.slots[0].unitAddress = kLoopback;
-  EXPECT_EQ(sender.sendDigitalOut(0, port, frame, 5), kOk);
-  EXPECT_EQ(acceptFrame(destination), Bytes(frame, frame + 5));
-  const std::string connect = "newsocket\r\nconnect:127.0.0.1:" + std::to_string(port) + "\r\n";
-  EXPECT_EQ(view.trace(), connect + "send:\r\n");
-  ::close(destination);
-  view.clearTrace();
-  EXPECT_EQ(sender.sendDigitalOut(0, port, frame, 5), kFail);
-  EXPECT_EQ(view.trace(), connect + "err:sendDigitalOut:connect:111\r\n");
-  EXPECT_EQ(entries("/proc/self/fd"), descriptors) << "a descriptor of the sender left open";
-}
-
-// In a network namespace of the test's own, 127.0.0.2 is as local as 127.0.0.1: the output
-// connection must leave from the selected address, not from the one the system would pick.
-TEST(OutputSender, ConnectsFromTheSelectedLocalAddress) {
-  std::uint32_t peer = 0;
-  Bytes got;
-  bool isolated = false;
-  std::thread([&] {
-    isolated = ::unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
-    if (!isolated) return;
+// In a namespace of its own, 127.0.0.2 is local too: the connection must leave from it.
+TEST(OutputSender, NewConnectionsAreTracedClosedAndLeaveFromTheSelectedAddress) {
+  std::thread([] {
+    const bool isolated = ::unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
     MonitorState state;
     FakeView view;
-    Trace trace(view, false);
+    Trace trace(view, true);
     OutputSender sender(state, trace);
-    state.selectedLocalAddress = inet_addr("127.0.0.2");
-    state.slots[3].unitAddress = kLoopback;
+    const std::uint8_t frame[5] = {0x44, 0x4F, 0x28, 0x20, 0xC8};
+    const std::size_t descriptors = entries("/proc/self/fd");
     int port = 0;
     const int destination = listener(port);
-    const std::uint8_t frame[5] = {0x44, 0x4F, 0x28, 0x20, 0xC8};
-    if (sender.sendDigitalOut(3, port, frame, 5) == kOk) got = acceptFrame(destination, &peer);
+    EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kFail);
+    EXPECT_FALSE(readable(destination, 100)) << "no unit known: a connection to 0.0.0.0";
+    state.slots[3].unitAddress = kLoopback;
+    EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kOk);
+    EXPECT_EQ(acceptFrame(destination), std::pair(Bytes(frame, frame + 5), kLoopback));
+    if (isolated) {
+      state.selectedLocalAddress = inet_addr("127.0.0.2");
+      EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kOk);
+      EXPECT_EQ(acceptFrame(destination),
+                std::pair(Bytes(frame, frame + 5), inet_addr("127.0.0.2")))
+          << "not bound to the selected local address";
+    }
     ::close(destination);
+    EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kFail);
+    const std::string sent = "newsocket\r\nconnect:127.0.0.1:" + std::to_string(port) + "\r\n";
+    EXPECT_EQ(view.trace(), sent + "send:\r\n" + (isolated ? sent + "send:\r\n" : "") + sent +
+                                "err:sendDigitalOut:connect:111\r\n");
+    EXPECT_EQ(entries("/proc/self/fd"), descriptors) << "a descriptor of the sender left open";
   }).join();
-  if (!isolated) GTEST_SKIP() << "no network namespace of the test's own here";
-  EXPECT_EQ(got, (Bytes{0x44, 0x4F, 0x28, 0x20, 0xC8}));
-  EXPECT_EQ(peer, inet_addr("127.0.0.2")) << "not bound to the selected local address";
 }
 
 }  // namespace
