@@ -1,6 +1,5 @@
-// An in-memory window for the tests, safe from several threads: a table of controls keyed by
-// the templates' identifiers, the message boxes shown, and file and title dialogs answered from
-// a script.
+// An in-memory window for the tests, safe from several threads: controls keyed by identifier, the
+// message boxes shown, and file and title dialogs answered from a script.
 #pragma once
 
 #include <deque>
@@ -9,7 +8,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "monitor/view.h"
@@ -20,13 +18,9 @@ class FakeView : public View {
  public:
   struct Control {
     std::string text;
-    bool enabled = true;
-    bool visible = true;
-    bool checked = false;
-    int limit = 0;  // 0: no limit set
-    int repaints = 0;
+    bool enabled = true, visible = true, checked = false;
+    int limit = 0, repaints = 0, selection = -1;  // limit 0: no limit set
     std::vector<std::string> items;
-    int selection = -1;
   };
 
  private:
@@ -42,12 +36,12 @@ class FakeView : public View {
     const std::lock_guard lock(mutex_);
     return f();
   }
-  template <typename T>
-  void set(int id, T Control::*field, std::type_identity_t<T> value) {
+  template <typename T, typename V>
+  void set(int id, T Control::*field, V value) {
     locked([&] { controls_[id].*field = std::move(value); });
   }
-  template <typename T>
-  void put(T& field, std::type_identity_t<T> value) {
+  template <typename T, typename V = T>
+  void put(T& field, V value) {
     locked([&] { field = std::move(value); });
   }
   template <typename T>
@@ -95,25 +89,21 @@ class FakeView : public View {
   void endModal(int result) override { put(modalResult_, result); }
 
   Control control(int id) const {
-    return locked([&] {
-      const auto found = controls_.find(id);
-      return found == controls_.end() ? Control{} : found->second;
-    });
+    return locked([&] { return controls_.contains(id) ? controls_.at(id) : Control{}; });
   }
   std::string trace() const { return get(trace_); }
   std::vector<std::string> messageBoxes() const { return get(messageBoxes_); }
   void clearMessageBoxes() { put(messageBoxes_, {}); }
   std::string caption() const { return get(caption_); }
   std::optional<int> modalResult() const { return get(modalResult_); }
-  // The next file dialog returns `path`; nothing, or no answer left, is a cancel.
-  void answerFileDialog(std::optional<std::string> path) {
-    locked([&] { fileAnswers_.push_back(std::move(path)); });
+  // The next file (title) dialog returns `answer`; nothing, or no answer left, is a cancel.
+  void answerFileDialog(std::optional<std::string> answer) {
+    locked([&] { fileAnswers_.push_back(std::move(answer)); });
+  }
+  void answerTitleDialog(std::optional<std::string> answer) {
+    locked([&] { titleAnswers_.push_back(std::move(answer)); });
   }
   std::vector<FileDialog> fileDialogs() const { return get(fileDialogs_); }
-  // The next title dialog returns `title`, as answerFileDialog.
-  void answerTitleDialog(std::optional<std::string> title) {
-    locked([&] { titleAnswers_.push_back(std::move(title)); });
-  }
   // `hook` runs on the calling thread before every setText.
   void onSetText(std::function<void(int id, const std::string& text)> hook) {
     put(setTextHook_, std::move(hook));
@@ -122,13 +112,11 @@ class FakeView : public View {
  private:
   mutable std::mutex mutex_;
   std::map<int, Control> controls_;
-  std::string trace_;
+  std::string trace_, caption_;
   std::vector<std::string> messageBoxes_;
-  std::string caption_;
   std::optional<int> modalResult_;
-  Answers fileAnswers_;
+  Answers fileAnswers_, titleAnswers_;
   std::vector<FileDialog> fileDialogs_;
-  Answers titleAnswers_;
   std::function<void(int, const std::string&)> setTextHook_;
 };
 

@@ -14,11 +14,7 @@
 namespace dravik::test {
 
 sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = kLoopback;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  return a;
+  return {.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {kLoopback}, .sin_zero = {}};
 }
 
 int listener(int& port) {
@@ -40,16 +36,11 @@ int freePort() {
 
 int connectUnit(int port, int receiveBuffer) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (receiveBuffer > 0) {
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  }
+  if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(int));
   sockaddr_in a = loopback(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+  ::close(fd);
+  return -1;
 }
 
 bool sendBytes(int fd, const Bytes& bytes) {
@@ -103,10 +94,8 @@ std::size_t threadCount() {
 
 long statusKb(const std::string& field) {
   std::ifstream status("/proc/self/status");
-  const std::string prefix = field + ":";
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
   }
   return -1;
 }

@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -24,7 +23,6 @@ int freePort();
 int listener(int& port);
 // -1 when refused. `receiveBuffer` > 0 shrinks the receive buffer before connecting.
 int connectUnit(int port, int receiveBuffer = 0);
-// True when every byte went out in one send.
 bool sendBytes(int fd, const Bytes& bytes);
 // Up to `count` bytes; fewer when the peer closes or `limit` passes.
 Bytes receive(int fd, std::size_t count, std::chrono::milliseconds limit = 10s);
@@ -32,8 +30,7 @@ bool seesEof(int fd, std::chrono::milliseconds limit = 10s);
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s);
 // Entries of a folder such as /proc/self/fd.
 std::size_t entries(const char* folder);
-// ThreadSanitizer adds a helper thread with the first thread a process starts; the first call
-// makes that happen, so that counts compare alike.
+// Starts a thread first: ThreadSanitizer adds a helper thread with a process's first thread.
 std::size_t threadCount();
 // A size from /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when unknown.
 long statusKb(const std::string& field);

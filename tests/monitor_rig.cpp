@@ -9,15 +9,11 @@ namespace dravik::test {
 void NotifyingView::setText(int id, const std::string& text) {
   FakeView::setText(id, text);
   if (monitor_ == nullptr) return;
-  const VariantProfile& p = monitor_->profile();
   bool nameEdit = false;
-  for (const InputRow& row : p.inputs) nameEdit = nameEdit || row.nameEdit == id;
-  for (const OutputRow& row : p.outputs) nameEdit = nameEdit || row.nameEdit == id;
+  for (const InputRow& row : monitor_->profile().inputs) nameEdit |= row.nameEdit == id;
+  for (const OutputRow& row : monitor_->profile().outputs) nameEdit |= row.nameEdit == id;
   if (nameEdit) monitor_->onSignalNameChanged();
 }
-
-MonitorRig::MonitorRig(const VariantProfile& profile, const std::string& configDirectory)
-    : MonitorRig(profile, configDirectory, configDirectory) {}
 
 MonitorRig::MonitorRig(const VariantProfile& profile, const std::string& configDirectory,
                        const std::string& dataDirectory)

@@ -24,12 +24,11 @@ class NotifyingView : public FakeView {
 struct MonitorRig {
   // The startup configuration in `configDirectory`, the default log in `dataDirectory`.
   explicit MonitorRig(const VariantProfile& profile,
-                      const std::string& configDirectory = "/nonexistent-dravik");
+                      const std::string& configDirectory = "/nonexistent-dravik")
+      : MonitorRig(profile, configDirectory, configDirectory) {}
   MonitorRig(const VariantProfile& profile, const std::string& configDirectory,
              const std::string& dataDirectory);
   ~MonitorRig() { monitor.shutdown(); }
-  MonitorRig(const MonitorRig&) = delete;
-  MonitorRig& operator=(const MonitorRig&) = delete;
 
   // texts[s] into slot s's port edit, empty past the end of `texts`.
   void ports(const std::vector<std::string>& texts);
