@@ -37,9 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(a[0] == 'd' && (a[1] == 'o' || a[1] == 'k'), "answer starts d o|k");
     require(a[4] == kTerminator, "answer ends with the terminator");
     require((a[2] & 0xF0) == 0x20 && (a[3] & 0xF0) == 0x20, "state bytes carry 0x2 high");
-    for (int c = 0; c < profile.inputCount(); ++c) {
+    for (int c = 0; c < profile.inputCount(); ++c)
       require(((a[2 + c / 4] >> (c % 4)) & 1) == inputs[c], "answer mirrors the inputs");
-    }
     if (profile.inputCount() == 4) require(a[3] == 0x20, "DRAVIK-A reports no DI5..DI8");
   }
   return 0;

@@ -57,10 +57,9 @@ TEST(Cp932, CutKeepsWholeCharactersUpToTheLimit) {
       {"\x82\xA0", 1, ""},
       {"", 20, ""},
   };
-  for (const auto& [text, limit, cut] : cases) {
+  for (const auto& [text, limit, cut] : cases)
     EXPECT_EQ(cp932::cutToBytes(text, limit), cut)
         << "cut of " << testing::PrintToString(text) << " to " << limit;
-  }
 }
 
 }  // namespace

@@ -94,9 +94,8 @@ std::size_t threadCount() {
 
 long statusKb(const std::string& field) {
   std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
+  for (std::string line; std::getline(status, line);)
     if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
-  }
   return -1;
 }
 

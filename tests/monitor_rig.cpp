@@ -25,9 +25,8 @@ MonitorRig::MonitorRig(const VariantProfile& profile, const std::string& configD
 }
 
 void MonitorRig::ports(const std::vector<std::string>& texts) {
-  for (int s = 0; s < kPortSlotCount; ++s) {
+  for (int s = 0; s < kPortSlotCount; ++s)
     view.setText(kSlotControls[s].portEdit, s < static_cast<int>(texts.size()) ? texts[s] : "");
-  }
 }
 
 bool MonitorRig::start(int count) {

@@ -31,9 +31,8 @@ TEST(PortText, ParsePortTakesTheLeadingNumberWithinTheRange) {
       {"-5000", -1},    {"- 5000", -1},     {"+-5000", -1},    {"99999999999999999999", -1},
       {"655350", -1},   {"00001024", 1024}, {"1 024", -1},     {"x1024", -1},
   };
-  for (const auto& [text, port] : cases) {
+  for (const auto& [text, port] : cases)
     EXPECT_EQ(parsePort(text).value_or(-1), port) << "'" << text << "' (-1: refused)";
-  }
   for (const char* blank : {"", " ", " \t\r\n"})
     EXPECT_TRUE(isBlankText(blank)) << "'" << blank << "'";
   for (const char* text : {"0", " x ", "\t-"})
