@@ -35,8 +35,7 @@ void checkNames(const Names& names, int count) {
     require(i < count, "no name for a signal the variant lacks");
     require(name.size() <= kSignalNameBytes, "a name within 20 bytes");
     std::size_t end = 0;
-    while (end < name.size())
-      end += cp932::isLeadByte(static_cast<unsigned char>(name[end])) ? 2 : 1;
+    while (end < name.size()) end += cp932::isLeadByte(name[end]) ? 2 : 1;
     require(end == name.size(), "a name ends on a whole character");
   }
 }
