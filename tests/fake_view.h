@@ -63,13 +63,9 @@ class FakeView : public View {
   void clearMessageBoxes() { locked()->messageBoxes_.clear(); }
   std::string caption() const { return locked()->caption_; }
   std::optional<int> modalResult() const { return locked()->modalResult_; }
-  // The next file (title) dialog returns `answer`; nothing, or no answer left, is a cancel.
-  void answerFileDialog(std::optional<std::string> answer) {
-    locked()->fileAnswers_.push_back(std::move(answer));
-  }
-  void answerTitleDialog(std::optional<std::string> answer) {
-    locked()->titleAnswers_.push_back(std::move(answer));
-  }
+  // The next file (title) dialog returns `a`; nothing, or no answer left, is a cancel.
+  void answerFileDialog(std::optional<std::string> a) { locked()->fileAnswers_.push_back(a); }
+  void answerTitleDialog(std::optional<std::string> a) { locked()->titleAnswers_.push_back(a); }
   std::vector<FileDialog> fileDialogs() const { return locked()->fileDialogs_; }
   // `hook` runs on the calling thread before every setText.
   void onSetText(std::function<void(int id, const std::string& text)> hook) {

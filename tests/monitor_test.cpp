@@ -62,13 +62,12 @@ TEST(Monitor, TitleBarDialog) {
   test::FakeView view;
   test::FakeAdapters adapters;
   Monitor monitor(kVariantB, view, adapters, nullptr, "/opt/dravik", "/opt/dravik", {1, 0, 1, 0});
-  view.answerTitleDialog(std::string(" Line 3 #$ "));
-  monitor.changeTitleBar();
-  EXPECT_EQ(monitor.windowTitle(), " Line 3 #$ ") << "taken exactly as typed";
-  EXPECT_EQ(view.caption(), " Line 3 #$ ");
-  view.answerTitleDialog(std::string());
-  monitor.changeTitleBar();
-  EXPECT_EQ(view.caption(), "") << "OK with an empty field empties the caption";
+  for (const std::string typed : {" Line 3 #$ ", ""}) {
+    view.answerTitleDialog(typed);
+    monitor.changeTitleBar();
+    EXPECT_EQ(std::pair(monitor.windowTitle(), view.caption()), std::pair(typed, typed))
+        << "taken exactly as typed; OK with an empty field empties the caption";
+  }
 }
 
 }  // namespace

@@ -56,8 +56,7 @@ TEST(TraceBacklog, KeepsTheNewestLinesAndSaysOnceHowManyWereDropped) {
   for (const char* text : {"a", "b\r\nc", "d\r\n"}) append(text);
   EXPECT_EQ(backlog.takePiece(), "ab\r\ncd\r\n") << "nothing dropped, no note";
   append("x\r\n", 5);
-  append("half ");
-  append("line\r\n");
+  for (const char* text : {"half ", "line\r\n"}) append(text);
   EXPECT_EQ(backlog.takePiece(), "trace: 3 lines dropped\r\nx\r\nx\r\nhalf line\r\n");
 
   append("y\r\n", 5);

@@ -20,8 +20,7 @@ using Log = std::vector<std::string>;
 Log drain(ViewChanges& changes, Log* into = nullptr) {
   Log own;
   Log& log = into ? *into : own;
-  static const char* const names[] = {"text",    "enabled", "checked", "visible",
-                                      "repaint", "clear",   "trace"};
+  const char* names[] = {"text", "enabled", "checked", "visible", "repaint", "clear", "trace"};
   while (std::optional<ViewChanges::Change> c = changes.next()) {
     if (c->kind == Kind::Step) {
       c->step();
@@ -59,8 +58,7 @@ TEST(ViewChanges, ControlsComeByIdentifierThenTheClearedTraceThenPostedCallsInOr
   changes.post([&] { log.push_back("first call"); });
   changes.appendTrace("dropped\r\n");
   changes.clearTrace();
-  changes.appendTrace("kept\r\n");
-  changes.appendTrace("");
+  for (const char* trace : {"kept\r\n", ""}) changes.appendTrace(trace);
   changes.repaint(5);
   changes.setVisible(5, false);
   changes.setChecked(5, true);
