@@ -32,11 +32,10 @@ void checkNames(const Names& names, int count) {
   for (int i = 0; i < static_cast<int>(names.size()); ++i) {
     if (!names[i]) continue;
     const std::string& name = *names[i];
-    require(i < count, "no name for a signal the variant lacks");
-    require(name.size() <= kSignalNameBytes, "a name within 20 bytes");
     std::size_t end = 0;
     while (end < name.size()) end += cp932::isLeadByte(name[end]) ? 2 : 1;
-    require(end == name.size(), "a name ends on a whole character");
+    require(i < count && end <= kSignalNameBytes && end == name.size(),
+            "names only for the variant's signals, within 20 bytes, of whole characters");
   }
 }
 

@@ -8,8 +8,7 @@ command -v unshare >/dev/null && unshare -rnm true 2>/dev/null ||
   { echo "network namespaces are not permitted here"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 for t in lintian desktop-file-validate dpkg-deb; do command -v $t >/dev/null || fail "no $t"; done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 # holds FOLDER PACKAGE FILE...: every FILE is in FOLDER, where PACKAGE was unpacked.
 holds() { local d=$1 p=$2 f; shift 2; for f; do [ -e "$d/$f" ] || fail "$f not in ${p##*/}"; done; }
 
@@ -27,8 +26,8 @@ holds "$root" "$deb" usr/bin/DRAVIK_A usr/bin/DRAVIK_B usr/bin/dravik-unit \
   usr/share/doc/dravik/README.txt usr/share/doc/dravik/copyright usr/share/man/man1/dravik-unit.1.gz
 depends=$(dpkg-deb -f "$deb" Depends)
 for d in libqt6widgets6 fonts-ipafont-gothic; do [[ "$depends" == *"$d"* ]] || fail "no $d"; done
-version=$(dpkg-deb -f "$deb" Version)
-[ "$("$root/usr/bin/dravik-unit" --version)" = "dravik-unit $version" ] || fail "dravik-unit is not $version"
+[ "$("$root/usr/bin/dravik-unit" --version)" = "dravik-unit $(dpkg-deb -f "$deb" Version)" ] ||
+  fail "dravik-unit --version does not say the package's version"
 lintian --fail-on error "$deb" >"$work/lintian.txt" 2>&1 || { cat "$work/lintian.txt"; fail lintian; }
 
 # entry FILE EXEC PROGRAM ICON ICON_FILE: a valid entry running a program, with an existing icon.

@@ -28,7 +28,6 @@ class TempDir {
   std::error_code ignored_;
 };
 
-// Nothing when the file cannot be read.
 inline std::optional<std::string> readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
