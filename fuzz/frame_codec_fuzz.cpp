@@ -24,22 +24,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 1; i < size; ++i) {
     if (!buffer.push(data[i])) continue;
     const Decoded d = decodeFrame(profile, buffer.bytes(), inputs);
-    for (int c = 0; c < kMaxInputs; ++c) {
-      require(inputs[c] == 0 || inputs[c] == 1, "input state is 0 or 1");
-      if (c >= profile.inputCount()) require(inputs[c] == 0, "no state beyond the variant");
-    }
+    for (int c = 0; c < kMaxInputs; ++c)
+      require(inputs[c] == 0 || (inputs[c] == 1 && c < profile.inputCount()),
+              "states are 0, or 1 within the variant");
     if (d.result != kOk) {
-      require(d.result == kFail, "result is 0 or the failure code");
-      require(d.repaintMask == 0, "a refused frame repaints nothing");
+      require(d.result == kFail && d.repaintMask == 0, "a refused frame fails, repaints nothing");
       continue;
     }
     const Answer& a = d.answer;
-    require(a[0] == 'd' && (a[1] == 'o' || a[1] == 'k'), "answer starts d o|k");
-    require(a[4] == kTerminator, "answer ends with the terminator");
-    require((a[2] & 0xF0) == 0x20 && (a[3] & 0xF0) == 0x20, "state bytes carry 0x2 high");
-    for (int c = 0; c < profile.inputCount(); ++c) {
+    require(a[0] == 'd' && (a[1] == 'o' || a[1] == 'k') && (a[2] & 0xF0) == 0x20 &&
+                (a[3] & 0xF0) == 0x20 && a[4] == kTerminator,
+            "an answer is d, o or k, two states with 0x2 high, the terminator");
+    for (int c = 0; c < profile.inputCount(); ++c)
       require(((a[2 + c / 4] >> (c % 4)) & 1) == inputs[c], "answer mirrors the inputs");
-    }
     if (profile.inputCount() == 4) require(a[3] == 0x20, "DRAVIK-A reports no DI5..DI8");
   }
   return 0;

@@ -22,9 +22,8 @@ void require(bool ok, const char* what) {
 
 SettingsChanges apply(const VariantProfile& profile, std::string_view content) {
   SettingsChanges changes;
-  for (const std::string& line : splitSettingsLines(content)) {
+  for (const std::string& line : splitSettingsLines(content))
     applySettingsLine(profile, line, changes);
-  }
   return changes;
 }
 
@@ -33,12 +32,10 @@ void checkNames(const Names& names, int count) {
   for (int i = 0; i < static_cast<int>(names.size()); ++i) {
     if (!names[i]) continue;
     const std::string& name = *names[i];
-    require(i < count, "no name for a signal the variant lacks");
-    require(name.size() <= kSignalNameBytes, "a name within 20 bytes");
     std::size_t end = 0;
-    while (end < name.size())
-      end += cp932::isLeadByte(static_cast<unsigned char>(name[end])) ? 2 : 1;
-    require(end == name.size(), "a name ends on a whole character");
+    while (end < name.size()) end += cp932::isLeadByte(name[end]) ? 2 : 1;
+    require(i < count && end <= kSignalNameBytes && end == name.size(),
+            "names only for the variant's signals, within 20 bytes, of whole characters");
   }
 }
 
@@ -47,9 +44,8 @@ void checkRoundTrip(const VariantProfile& profile, std::string_view data) {
   std::size_t pos = 0;
   const auto next = [&](std::size_t limit) {
     std::string value;
-    for (; pos < data.size() && data[pos] != '\0'; ++pos) {
+    for (; pos < data.size() && data[pos] != '\0'; ++pos)
       if (data[pos] != '\r' && data[pos] != '\n') value += data[pos];
-    }
     ++pos;
     return cp932::cutToBytes(value, limit);
   };
@@ -57,36 +53,25 @@ void checkRoundTrip(const VariantProfile& profile, std::string_view data) {
   record.windowTitle = next(4096);
   for (std::string& port : record.ports) port = next(64);
   if (profile.hasOutputs()) record.destinationPort = next(64);
-  for (int i = 0; i < profile.inputCount(); ++i)
-    record.inputNames.push_back(next(kSignalNameBytes));
-  for (int i = 0; i < profile.outputCount(); ++i) {
-    record.outputNames.push_back(next(kSignalNameBytes));
-  }
+  for (int i = 0; i < profile.inputCount(); ++i) record.inputNames.push_back(next(20));
+  for (int i = 0; i < profile.outputCount(); ++i) record.outputNames.push_back(next(20));
   record.logging = !data.empty() && (data[0] & 1);
   record.running = !data.empty() && (data[0] & 2);
   record.logFilePath = next(4096);
-  if (checkSavable(record) != SaveRefusal::None) return;
   // Ports, the destination port and the log path are saved without the "#$" test, as the older
   // monitors did; such a value can read back as another key, so it is left out here.
   const auto keyLike = [](const std::string& v) { return v.find(kKeyPrefix) != v.npos; };
-  if (std::ranges::any_of(record.ports, keyLike) || keyLike(record.destinationPort) ||
-      keyLike(record.logFilePath)) {
+  if (checkSavable(record) != SaveRefusal::None || std::ranges::any_of(record.ports, keyLike) ||
+      keyLike(record.destinationPort) || keyLike(record.logFilePath))
     return;
-  }
-
-  const SettingsChanges changes = apply(profile, formatSettingsFile(profile, record));
-  require(changes.windowTitle == record.windowTitle, "title survives save and load");
-  for (int s = 0; s < kPortSlotCount; ++s) require(changes.ports[s] == record.ports[s], "port");
-  if (profile.hasOutputs()) require(changes.destinationPort == record.destinationPort, "dest port");
-  for (int i = 0; i < profile.inputCount(); ++i) {
-    require(changes.inputNames[i] == record.inputNames[i], "input name survives save and load");
-  }
-  for (int i = 0; i < profile.outputCount(); ++i) {
-    require(changes.outputNames[i] == record.outputNames[i], "output name survives save and load");
-  }
-  require(changes.logging == record.logging, "logging switch survives save and load");
-  require(changes.startRequested == record.running, "server state survives save and load");
-  require(changes.logFilePath == record.logFilePath, "log path survives save and load");
+  const SettingsChanges c = apply(profile, formatSettingsFile(profile, record));
+  bool same = c.windowTitle == record.windowTitle && c.logging == record.logging &&
+              c.startRequested == record.running && c.logFilePath == record.logFilePath &&
+              (!profile.hasOutputs() || c.destinationPort == record.destinationPort);
+  for (int s = 0; s < kPortSlotCount; ++s) same &= c.ports[s] == record.ports[s];
+  for (int i = 0; i < profile.inputCount(); ++i) same &= c.inputNames[i] == record.inputNames[i];
+  for (int i = 0; i < profile.outputCount(); ++i) same &= c.outputNames[i] == record.outputNames[i];
+  require(same, "a saved record reads back as it was");
 }
 
 }  // namespace

@@ -8,19 +8,16 @@
 namespace dravik::test {
 
 // Answers with whatever tables the test sets; empty tables by default.
-class FakeAdapters : public AdapterProvider {
- public:
+struct FakeAdapters : AdapterProvider {
   HostAdapters read() override { return tables; }
   HostAdapters tables;
 };
 
 // One usable interface "eth0" (index 2) holding 192.0.2.10/24, named "LAN".
 inline HostAdapters oneUsableAdapter() {
-  HostAdapters host;
-  host.interfaces.push_back({2, kOperOperational, 6, 1000000000, "eth0"});
-  host.addresses.push_back({inet_addr("192.0.2.10"), 2, inet_addr("255.255.255.0")});
-  host.names.push_back({2, "LAN"});
-  return host;
+  return {.interfaces = {{2, kOperOperational, 6, 1000000000, "eth0"}},
+          .addresses = {{inet_addr("192.0.2.10"), 2, inet_addr("255.255.255.0")}},
+          .names = {{2, "LAN"}}};
 }
 
 }  // namespace dravik::test

@@ -1,6 +1,5 @@
-// An in-memory window for the tests, safe from several threads: a table of controls keyed by
-// the templates' identifiers, the message boxes shown, and file and title dialogs answered from
-// a script.
+// An in-memory window for the tests, safe from several threads: controls keyed by identifier, the
+// message boxes shown, and file and title dialogs answered from a script.
 #pragma once
 
 #include <deque>
@@ -9,7 +8,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "monitor/view.h"
@@ -20,14 +18,59 @@ class FakeView : public View {
  public:
   struct Control {
     std::string text;
-    bool enabled = true;
-    bool visible = true;
-    bool checked = false;
-    int limit = 0;  // 0: no limit set
-    int repaints = 0;
+    bool enabled = true, visible = true, checked = false;
+    int limit = 0, repaints = 0, selection = -1;  // limit 0: no limit set
     std::vector<std::string> items;
-    int selection = -1;
   };
+
+  void setText(int id, const std::string& text) override {
+    // The hook runs outside the lock, so that a test can park a worker there.
+    if (const auto hook = locked()->setTextHook_) hook(id, text);
+    locked()->controls_[id].text = text;
+  }
+  std::string text(int id) const override { return control(id).text; }
+  void enable(int id, bool on) override { locked()->controls_[id].enabled = on; }
+  void repaint(int id) override { ++locked()->controls_[id].repaints; }
+  bool isChecked(int id) const override { return control(id).checked; }
+  void setChecked(int id, bool on) override { locked()->controls_[id].checked = on; }
+  void setVisible(int id, bool on) override { locked()->controls_[id].visible = on; }
+  void limitText(int id, int bytes) override { locked()->controls_[id].limit = bytes; }
+  void appendTrace(const std::string& text) override { locked()->trace_ += text; }
+  void clearTrace() override { locked()->trace_.clear(); }
+  void addComboItem(int id, const std::string& text) override {
+    locked()->controls_[id].items.push_back(text);
+  }
+  void setComboSelection(int id, int index) override { locked()->controls_[id].selection = index; }
+  int comboSelection(int id) const override { return control(id).selection; }
+  void messageBox(const std::string& text) override { locked()->messageBoxes_.push_back(text); }
+  std::optional<std::string> chooseFile(const FileDialog& dialog) override {
+    const auto lock = locked();
+    fileDialogs_.push_back(dialog);
+    return next(fileAnswers_);
+  }
+  std::optional<std::string> askTitle(const std::string&) override {
+    return next(locked()->titleAnswers_);
+  }
+  void setCaption(const std::string& caption) override { locked()->caption_ = caption; }
+  void endModal(int result) override { locked()->modalResult_ = result; }
+
+  Control control(int id) const {
+    const auto lock = locked();
+    return controls_.contains(id) ? controls_.at(id) : Control{};
+  }
+  std::string trace() const { return locked()->trace_; }
+  std::vector<std::string> messageBoxes() const { return locked()->messageBoxes_; }
+  void clearMessageBoxes() { locked()->messageBoxes_.clear(); }
+  std::string caption() const { return locked()->caption_; }
+  std::optional<int> modalResult() const { return locked()->modalResult_; }
+  // The next file (title) dialog returns `a`; nothing, or no answer left, is a cancel.
+  void answerFileDialog(std::optional<std::string> a) { locked()->fileAnswers_.push_back(a); }
+  void answerTitleDialog(std::optional<std::string> a) { locked()->titleAnswers_.push_back(a); }
+  std::vector<FileDialog> fileDialogs() const { return locked()->fileDialogs_; }
+  // `hook` runs on the calling thread before every setText.
+  void onSetText(std::function<void(int id, const std::string& text)> hook) {
+    locked()->setTextHook_ = std::move(hook);
+  }
 
  private:
   using Answers = std::deque<std::optional<std::string>>;
@@ -37,98 +80,23 @@ class FakeView : public View {
     answers.pop_front();
     return answer;
   }
-  template <typename F>
-  auto locked(const F& f) const {
-    const std::lock_guard lock(mutex_);
-    return f();
-  }
-  template <typename T>
-  void set(int id, T Control::*field, std::type_identity_t<T> value) {
-    locked([&] { controls_[id].*field = std::move(value); });
-  }
-  template <typename T>
-  void put(T& field, std::type_identity_t<T> value) {
-    locked([&] { field = std::move(value); });
-  }
-  template <typename T>
-  T get(const T& field) const {
-    return locked([&] { return field; });
-  }
+  // This view under its lock until the end of the full expression.
+  template <typename V>
+  struct Locked {
+    std::lock_guard<std::mutex> lock;
+    V* view;
+    V* operator->() const { return view; }
+  };
+  Locked<FakeView> locked() { return {std::lock_guard(mutex_), this}; }
+  Locked<const FakeView> locked() const { return {std::lock_guard(mutex_), this}; }
 
- public:
-  void setText(int id, const std::string& text) override {
-    // The hook runs outside the lock, so that a test can park a worker there.
-    if (const auto hook = get(setTextHook_)) hook(id, text);
-    set(id, &Control::text, text);
-  }
-  std::string text(int id) const override { return control(id).text; }
-  void enable(int id, bool on) override { set(id, &Control::enabled, on); }
-  void repaint(int id) override {
-    locked([&] { ++controls_[id].repaints; });
-  }
-  bool isChecked(int id) const override { return control(id).checked; }
-  void setChecked(int id, bool on) override { set(id, &Control::checked, on); }
-  void setVisible(int id, bool on) override { set(id, &Control::visible, on); }
-  void limitText(int id, int bytes) override { set(id, &Control::limit, bytes); }
-  void appendTrace(const std::string& text) override {
-    locked([&] { trace_ += text; });
-  }
-  void clearTrace() override { put(trace_, {}); }
-  void addComboItem(int id, const std::string& text) override {
-    locked([&] { controls_[id].items.push_back(text); });
-  }
-  void setComboSelection(int id, int index) override { set(id, &Control::selection, index); }
-  int comboSelection(int id) const override { return control(id).selection; }
-  void messageBox(const std::string& text) override {
-    locked([&] { messageBoxes_.push_back(text); });
-  }
-  std::optional<std::string> chooseFile(const FileDialog& dialog) override {
-    return locked([&] {
-      fileDialogs_.push_back(dialog);
-      return next(fileAnswers_);
-    });
-  }
-  std::optional<std::string> askTitle(const std::string&) override {
-    return locked([&] { return next(titleAnswers_); });
-  }
-  void setCaption(const std::string& caption) override { put(caption_, caption); }
-  void endModal(int result) override { put(modalResult_, result); }
-
-  Control control(int id) const {
-    return locked([&] {
-      const auto found = controls_.find(id);
-      return found == controls_.end() ? Control{} : found->second;
-    });
-  }
-  std::string trace() const { return get(trace_); }
-  std::vector<std::string> messageBoxes() const { return get(messageBoxes_); }
-  void clearMessageBoxes() { put(messageBoxes_, {}); }
-  std::string caption() const { return get(caption_); }
-  std::optional<int> modalResult() const { return get(modalResult_); }
-  // The next file dialog returns `path`; nothing, or no answer left, is a cancel.
-  void answerFileDialog(std::optional<std::string> path) {
-    locked([&] { fileAnswers_.push_back(std::move(path)); });
-  }
-  std::vector<FileDialog> fileDialogs() const { return get(fileDialogs_); }
-  // The next title dialog returns `title`, as answerFileDialog.
-  void answerTitleDialog(std::optional<std::string> title) {
-    locked([&] { titleAnswers_.push_back(std::move(title)); });
-  }
-  // `hook` runs on the calling thread before every setText.
-  void onSetText(std::function<void(int id, const std::string& text)> hook) {
-    put(setTextHook_, std::move(hook));
-  }
-
- private:
   mutable std::mutex mutex_;
   std::map<int, Control> controls_;
-  std::string trace_;
+  std::string trace_, caption_;
   std::vector<std::string> messageBoxes_;
-  std::string caption_;
   std::optional<int> modalResult_;
-  Answers fileAnswers_;
+  Answers fileAnswers_, titleAnswers_;
   std::vector<FileDialog> fileDialogs_;
-  Answers titleAnswers_;
   std::function<void(int, const std::string&)> setTextHook_;
 };
 

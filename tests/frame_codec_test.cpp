@@ -11,85 +11,71 @@ namespace dravik {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+// The answers, the states after ('0'/'1' per input) and the last repaint mask.
+using Fed = std::tuple<Bytes, std::string, unsigned>;
 
 Bytes bytes(const std::string& text) {
   Bytes out;
   std::istringstream in(text);
-  std::string token;
-  while (in >> token) {
-    const std::size_t x = token.find('x');
-    const int count = x == std::string::npos ? 1 : std::stoi(token.substr(x + 1));
-    out.insert(out.end(), static_cast<std::size_t>(count),
-               static_cast<std::uint8_t>(std::stoi(token.substr(0, x), nullptr, 16)));
+  for (std::string t; in >> t;) {
+    const std::size_t x = t.find('x');
+    out.insert(out.end(), x == t.npos ? 1 : std::stoul(t.substr(x + 1)),
+               std::stoul(t, nullptr, 16));
   }
   return out;
 }
 
-// Feeds a stream through one connection's frame buffer as the receiver does: the answers, the
-// states after ('0'/'1' per input) and the last repaint mask.
-struct Fed {
-  Bytes answers;
-  std::string states;
-  unsigned repaint = 0;
-};
-
+// Feeds a stream through one connection's frame buffer as the receiver does.
 Fed feed(const VariantProfile& profile, const std::string& before, const std::string& stream) {
   InputStates inputs{};
   for (std::size_t i = 0; i < before.size(); ++i) inputs[i] = before[i] - '0';
   FrameBuffer buffer;
   Fed fed;
+  auto& [answers, states, repaint] = fed;
   for (std::uint8_t b : bytes(stream)) {
     if (!buffer.push(b)) continue;
     const Decoded d = decodeFrame(profile, buffer.bytes(), inputs);
-    if (d.result != kOk) {
-      EXPECT_EQ(d.repaintMask, 0u) << "a refused frame repaints nothing";
-      continue;
-    }
-    fed.answers.insert(fed.answers.end(), d.answer.begin(), d.answer.end());
-    fed.repaint = d.repaintMask;
+    EXPECT_TRUE(d.result == kOk || d.repaintMask == 0) << "a refused frame repaints nothing";
+    if (d.result != kOk) continue;
+    answers.insert(answers.end(), d.answer.begin(), d.answer.end());
+    repaint = d.repaintMask;
   }
-  for (int i = 0; i < profile.inputCount(); ++i) fed.states += char('0' + inputs[i].load());
+  for (int i = 0; i < profile.inputCount(); ++i) states += char('0' + inputs[i].load());
   return fed;
 }
 
 TEST(FrameCodec, StreamsOfBothVariants) {
-  // What, variant, states before, stream, answers, states after, last repaint mask.
-  using Case = std::tuple<const char*, const VariantProfile&, const char*, const char*, const char*,
-                          const char*, unsigned>;
+  // Variant, states before, stream, answers, states after, last repaint mask.
+  using Case = std::tuple<const VariantProfile&, const char*, const char*, const char*, const char*,
+                          unsigned>;
   const Case cases[] = {
-      {"worked DO", kVariantA, "0101", "44 4F 35 30 C8", "64 6F 25 20 C8", "1010", 0x0F},
-      {"worked DK", kVariantA, "1010", "44 4B 32 36 30 30 C8", "64 6B 23 20 C8", "1100", 0x06},
-      {"worked DO", kVariantB, "11111111", "44 4F 3A 36 C8", "64 6F 2A 26 C8", "01010110", 0xFF},
-      {"worked DK", kVariantB, "01010110", "44 4B 30 30 3F 31 C8", "64 6B 2A 27 C8", "01011110",
-       0x10},
-      {"DO cut short: the terminator's low nibble 8 turns DI4 on", kVariantA, "", "44 4F C8",
-       "64 6F 28 20 C8", "0001", 0x0F},
-      {"high nibbles carry nothing", kVariantA, "", "44 4F F5 00 C8", "64 6F 25 20 C8", "1010",
+      // The worked examples.
+      {kVariantA, "0101", "44 4F 35 30 C8", "64 6F 25 20 C8", "1010", 0x0F},
+      {kVariantA, "1010", "44 4B 32 36 30 30 C8", "64 6B 23 20 C8", "1100", 0x06},
+      {kVariantB, "11111111", "44 4F 3A 36 C8", "64 6F 2A 26 C8", "01010110", 0xFF},
+      {kVariantB, "01010110", "44 4B 30 30 3F 31 C8", "64 6B 2A 27 C8", "01011110", 0x10},
+      // A DO cut short: the terminator's low nibble 8 turns DI4 on.
+      {kVariantA, "", "44 4F C8", "64 6F 28 20 C8", "0001", 0x0F},
+      {kVariantA, "", "44 4F F5 00 C8", "64 6F 25 20 C8", "1010", 0x0F},  // high nibbles ignored
+      {kVariantA, "", "44 4F 30 3F C8", "64 6F 20 20 C8", "0000", 0x0F},  // A has no DI5..DI8
+      // A DK with mask 0 changes nothing and is answered; a DK repaints its masked channels only.
+      {kVariantB, "10000001", "44 4B 3F 30 3F 30 C8", "64 6B 21 28 C8", "10000001", 0x00},
+      {kVariantB, "", "44 4B 30 35 30 32 C8", "64 6B 20 20 C8", "00000000", 0x25},
+      {kVariantA, "", "C8", "", "0000", 0},
+      // After a refused frame the next is cut from 0; of frames back to back the later wins.
+      {kVariantA, "", "41 42 C8 44 4F 31 30 C8", "64 6F 21 20 C8", "1000", 0x0F},
+      {kVariantA, "", "44 4F 31 30 C8 44 4F 30 30 C8", "64 6F 21 20 C8 64 6F 20 20 C8", "0000",
        0x0F},
-      {"A never reports DI5..DI8", kVariantA, "", "44 4F 30 3F C8", "64 6F 20 20 C8", "0000", 0x0F},
-      {"DK with mask 0 changes nothing and is answered", kVariantB, "10000001",
-       "44 4B 3F 30 3F 30 C8", "64 6B 21 28 C8", "10000001", 0x00},
-      {"DK repaints its masked channels only", kVariantB, "", "44 4B 30 35 30 32 C8",
-       "64 6B 20 20 C8", "00000000", 0x25},
-      {"a lone terminator", kVariantA, "", "C8", "", "0000", 0},
-      {"after a refused frame the next is cut from 0", kVariantA, "", "41 42 C8 44 4F 31 30 C8",
-       "64 6F 21 20 C8", "1000", 0x0F},
-      {"back to back: the later frame wins", kVariantA, "", "44 4F 31 30 C8 44 4F 30 30 C8",
-       "64 6F 21 20 C8 64 6F 20 20 C8", "0000", 0x0F},
-      {"32 bytes wrap: the frame at offset 0", kVariantA, "", "11x32 44 4F 33 30 C8",
-       "64 6F 23 20 C8", "1100", 0x0F},
-      {"31 bytes: 'D' at offset 31", kVariantA, "", "11x31 44 4F 33 30 C8", "", "0000", 0},
-      {"33 bytes: filler at offset 0", kVariantA, "", "11x33 44 4F 33 30 C8", "", "0000", 0},
-      {"a short DK reads what the DO before it left at 3..5", kVariantA, "",
-       "44 4F 33 30 C8 44 4B C8", "64 6F 23 20 C8 64 6B 23 20 C8", "1100", 0x00},
+      // After 32 bytes the buffer wraps to offset 0: with 31 'D' lands at 31, with 33 filler at 0.
+      {kVariantA, "", "11x32 44 4F 33 30 C8", "64 6F 23 20 C8", "1100", 0x0F},
+      {kVariantA, "", "11x31 44 4F 33 30 C8", "", "0000", 0},
+      {kVariantA, "", "11x33 44 4F 33 30 C8", "", "0000", 0},
+      // A short DK reads what the DO before it left at 3..5.
+      {kVariantA, "", "44 4F 33 30 C8 44 4B C8", "64 6F 23 20 C8 64 6B 23 20 C8", "1100", 0x00},
   };
-  for (const auto& [what, profile, before, stream, answers, after, repaint] : cases) {
-    const Fed fed = feed(profile, before, stream);
-    SCOPED_TRACE(std::string(profile.programName) + ": " + what + ": " + stream);
-    EXPECT_EQ(fed.answers, bytes(answers));
-    EXPECT_EQ(fed.states, after);
-    EXPECT_EQ(fed.repaint, repaint);
-  }
+  for (const auto& [profile, before, stream, answers, after, repaint] : cases)
+    EXPECT_EQ(feed(profile, before, stream), Fed(bytes(answers), after, repaint))
+        << profile.programName << ": " << stream;
 }
 
 // Any other first or second byte, however close, is refused, changes nothing, is not answered.
@@ -99,24 +85,21 @@ TEST(FrameCodec, OtherKindsAreRefused) {
         "45 4F", "64 4F", "43 4B", "45 4B", "4F 44", "00 4B"}) {
     for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
       const std::string ones(static_cast<std::size_t>(p->inputCount()), '1');
-      const Fed fed = feed(*p, ones, std::string(kind) + " 30 3F 30 3F C8");
-      EXPECT_EQ(fed.answers, Bytes()) << kind << " in " << p->programName;
-      EXPECT_EQ(fed.states, ones) << kind << " in " << p->programName;
+      EXPECT_EQ(feed(*p, ones, std::string(kind) + " 30 3F 30 3F C8"), Fed({}, ones, 0))
+          << kind << " in " << p->programName;
     }
   }
 }
 
 TEST(FrameCodec, OutputFrameCarriesOneBitPerOutput) {
-  const std::pair<const char*, const char*> cases[] = {{"0000", "44 4F 20 20 C8"},
-                                                       {"1010", "44 4F 25 20 C8"},
-                                                       {"0001", "44 4F 28 20 C8"},
-                                                       {"1111", "44 4F 2F 20 C8"},
-                                                       {"11", "44 4F 23 20 C8"}};
-  for (const auto& [states, frame] : cases) {
+  for (const auto& [states, frame] : {std::pair{"0000", "44 4F 20 20 C8"},
+                                      {"1010", "44 4F 25 20 C8"},
+                                      {"0001", "44 4F 28 20 C8"},
+                                      {"1111", "44 4F 2F 20 C8"},
+                                      {"11", "44 4F 23 20 C8"}}) {
     OutputStates outputs{};
-    for (auto& output : outputs) output = 1;
     const int count = static_cast<int>(std::string_view(states).size());
-    for (int i = 0; i < count; ++i) outputs[i] = states[i] - '0';
+    for (int i = 0; i < kMaxOutputs; ++i) outputs[i] = i < count ? states[i] - '0' : 1;
     const Answer sent = encodeOutputFrame(outputs, count);
     EXPECT_EQ(Bytes(sent.begin(), sent.end()), bytes(frame)) << "outputs " << states;
   }

@@ -1,13 +1,21 @@
 // The tests' side of a unit on 127.0.0.1, with time limits, and the process's own counts.
 #pragma once
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace dravik::test {
@@ -17,25 +25,91 @@ using Bytes = std::vector<std::uint8_t>;
 
 const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
 
-sockaddr_in loopback(int port);
-// A loopback port nobody listens on right now.
-int freePort();
+inline sockaddr_in loopback(int port) {
+  return {.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {kLoopback}, .sin_zero = {}};
+}
+
 // A socket listening on a free loopback port, which goes to `port`.
-int listener(int& port);
+inline int listener(int& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = loopback(0);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::listen(fd, 5);
+  socklen_t n = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+  port = ntohs(a.sin_port);
+  return fd;
+}
+
+// A loopback port nobody listens on right now.
+inline int freePort() {
+  int port = 0;
+  ::close(listener(port));
+  return port;
+}
+
 // -1 when refused. `receiveBuffer` > 0 shrinks the receive buffer before connecting.
-int connectUnit(int port, int receiveBuffer = 0);
-// True when every byte went out in one send.
-bool sendBytes(int fd, const Bytes& bytes);
+inline int connectUnit(int port, int receiveBuffer = 0) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(int));
+  sockaddr_in a = loopback(port);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+  ::close(fd);
+  return -1;
+}
+
+inline bool sendBytes(int fd, const Bytes& bytes) {
+  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
 // Up to `count` bytes; fewer when the peer closes or `limit` passes.
-Bytes receive(int fd, std::size_t count, std::chrono::milliseconds limit = 10s);
-bool seesEof(int fd, std::chrono::milliseconds limit = 10s);
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s);
+inline Bytes receive(int fd, std::size_t count, std::chrono::milliseconds limit = 10s) {
+  Bytes got;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    std::uint8_t b[256];
+    const ssize_t n = ::recv(fd, b, std::min(sizeof b, count - got.size()), 0);
+    if (n <= 0) break;
+    got.insert(got.end(), b, b + n);
+  }
+  return got;
+}
+
+inline bool seesEof(int fd, std::chrono::milliseconds limit = 10s) {
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0) return false;
+  std::uint8_t b;
+  return ::recv(fd, &b, 1, 0) == 0;
+}
+
+inline bool eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds limit = 10s) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (; !condition(); std::this_thread::sleep_for(1ms))
+    if (std::chrono::steady_clock::now() > deadline) return false;
+  return true;
+}
+
 // Entries of a folder such as /proc/self/fd.
-std::size_t entries(const char* folder);
-// ThreadSanitizer adds a helper thread with the first thread a process starts; the first call
-// makes that happen, so that counts compare alike.
-std::size_t threadCount();
+inline std::size_t entries(const char* folder) {
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+// Starts a thread first: ThreadSanitizer adds a helper thread with a process's first thread.
+inline std::size_t threadCount() {
+  static std::once_flag warmedUp;
+  std::call_once(warmedUp, [] { std::thread([] {}).join(); });
+  return entries("/proc/self/task");
+}
+
 // A size from /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when unknown.
-long statusKb(const std::string& field);
+inline long statusKb(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  return -1;
+}
 
 }  // namespace dravik::test

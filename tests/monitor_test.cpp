@@ -31,9 +31,8 @@ TEST(PortText, ParsePortTakesTheLeadingNumberWithinTheRange) {
       {"-5000", -1},    {"- 5000", -1},     {"+-5000", -1},    {"99999999999999999999", -1},
       {"655350", -1},   {"00001024", 1024}, {"1 024", -1},     {"x1024", -1},
   };
-  for (const auto& [text, port] : cases) {
+  for (const auto& [text, port] : cases)
     EXPECT_EQ(parsePort(text).value_or(-1), port) << "'" << text << "' (-1: refused)";
-  }
   for (const char* blank : {"", " ", " \t\r\n"})
     EXPECT_TRUE(isBlankText(blank)) << "'" << blank << "'";
   for (const char* text : {"0", " x ", "\t-"})
@@ -63,13 +62,12 @@ TEST(Monitor, TitleBarDialog) {
   test::FakeView view;
   test::FakeAdapters adapters;
   Monitor monitor(kVariantB, view, adapters, nullptr, "/opt/dravik", "/opt/dravik", {1, 0, 1, 0});
-  view.answerTitleDialog(std::string(" Line 3 #$ "));
-  monitor.changeTitleBar();
-  EXPECT_EQ(monitor.windowTitle(), " Line 3 #$ ") << "taken exactly as typed";
-  EXPECT_EQ(view.caption(), " Line 3 #$ ");
-  view.answerTitleDialog(std::string());
-  monitor.changeTitleBar();
-  EXPECT_EQ(view.caption(), "") << "OK with an empty field empties the caption";
+  for (const std::string typed : {" Line 3 #$ ", ""}) {
+    view.answerTitleDialog(typed);
+    monitor.changeTitleBar();
+    EXPECT_EQ(std::pair(monitor.windowTitle(), view.caption()), std::pair(typed, typed))
+        << "taken exactly as typed; OK with an empty field empties the caption";
+  }
 }
 
 }  // namespace

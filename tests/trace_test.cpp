@@ -56,8 +56,7 @@ TEST(TraceBacklog, KeepsTheNewestLinesAndSaysOnceHowManyWereDropped) {
   for (const char* text : {"a", "b\r\nc", "d\r\n"}) append(text);
   EXPECT_EQ(backlog.takePiece(), "ab\r\ncd\r\n") << "nothing dropped, no note";
   append("x\r\n", 5);
-  append("half ");
-  append("line\r\n");
+  for (const char* text : {"half ", "line\r\n"}) append(text);
   EXPECT_EQ(backlog.takePiece(), "trace: 3 lines dropped\r\nx\r\nx\r\nhalf line\r\n");
 
   append("y\r\n", 5);
@@ -69,14 +68,11 @@ TEST(TraceBacklog, KeepsTheNewestLinesAndSaysOnceHowManyWereDropped) {
 
 TEST(TraceBacklog, ATraceThatEndsAPieceIsTakenApartFromWhatFollows) {
   TraceBacklog backlog(8);
-  backlog.append("one\r\nx\x82", true);
-  backlog.append("\xA0y\r", true);
-  backlog.append("\nq\r\n", false);
-  backlog.append("", true);
-  backlog.append("r\r\n", false);
-  for (const char* piece : {"one\r\nx\x82", "\xA0y\r", "\nq\r\nr\r\n"}) {
+  const std::pair<const char*, bool> traces[] = {
+      {"one\r\nx\x82", true}, {"\xA0y\r", true}, {"\nq\r\n", false}, {"", true}, {"r\r\n", false}};
+  for (const auto& [text, endsPiece] : traces) backlog.append(text, endsPiece);
+  for (const char* piece : {"one\r\nx\x82", "\xA0y\r", "\nq\r\nr\r\n"})
     EXPECT_EQ(backlog.takePiece(), piece) << "an empty trace ends no piece";
-  }
   EXPECT_TRUE(backlog.empty());
   // The slots of taken and of dropped lines come round again, and must not end a piece.
   backlog.append("k0\r\n", true);
