@@ -2,19 +2,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDialog>
-#include <QFileDialog>
-#include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
+#include <QtWidgets>
 
 #include "fake_adapters.h"
 #include "loopback_peer.h"
@@ -29,20 +19,13 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace dravik::test {
 
-inline QString u(const char* text) {
-  return QString::fromUtf8(text);
-}
+inline constexpr auto u = [](const char* text) { return QString::fromUtf8(text); };
 
 // Runs the window's events until `done` holds or `timeout` passes; whether it held.
 inline bool processUntil(const std::function<bool()>& done,
                          std::chrono::milliseconds timeout = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
+  return eventually([&] { return QApplication::processEvents(QEventLoop::AllEvents, 5), done(); },
+                    timeout);
 }
 
 // Qt starts and retires the workers of its thread pool with its own load; the monitor's
