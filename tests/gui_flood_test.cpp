@@ -7,8 +7,6 @@
 namespace dravik::test {
 namespace {
 
-const QColor kGray(127, 127, 127);
-
 // Each queued call delivered to the view was one event in the window thread's queue.
 struct QueuedCalls : QObject {
   explicit QueuedCalls(QObject& view) { view.installEventFilter(this); }
@@ -73,39 +71,35 @@ using Flood = PerVariant;
 INSTANTIATE_TEST_SUITE_P(Gui, Flood, testing::Values(&kVariantA, &kVariantB), variantName);
 
 TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
-  constexpr int kFrames = 200000;
   const VariantProfile& profile = *GetParam();
   GuiRig rig(profile);
   ASSERT_TRUE(rig.session->start());
   ui::QtView& view = rig.view();
   QWidget* status = view.control(ctl::kStatusPanel);
-  EXPECT_TRUE(paints(status, kGray) && paints(status, Qt::white)) << "status white on gray";
+  EXPECT_TRUE(paints(status, QColor(127, 127, 127)) && paints(status, Qt::white))
+      << "status white on gray";
   EXPECT_EQ(QFontInfo(status->font()).pointSize(), 18);
   const int unit = connectUnit(startOnLoopback(rig));
-  ASSERT_GE(unit, 0);
   EXPECT_TRUE(paints(status, Qt::red)) << "status panel on red while serving";
 
-  // The input bits follow the frame's number; in the last, every lamp differs from the next.
-  constexpr int kLastBits = 0xA5;
+  // The input bits follow the frame's number; the last frame's are 0xA5.
+  constexpr int kFrames = 0x30DA6;
   Bytes frames;
-  for (int i = 0; i <= kFrames; ++i) {
-    const int bits = i < kFrames ? i : kLastBits;
-    frames.insert(frames.end(), {'D', 'O', static_cast<std::uint8_t>(0x30 | (bits & 0x0F)),
-                                 static_cast<std::uint8_t>(0x30 | (bits >> 4 & 0x0F)), 0xC8});
+  for (int i = 0; i < kFrames; ++i) {
+    frames.insert(frames.end(), {'D', 'O', std::uint8_t(0x30 | (i & 0x0F)),
+                                 std::uint8_t(0x30 | (i >> 4 & 0x0F)), 0xC8});
   }
   QueuedCalls queued(view);
   // The unit reads its answers while it sends, and no event is processed meanwhile: only the
   // pending table may grow.
   std::thread sender([&] { sendBytes(unit, frames); });
-  const std::size_t answered = receive(unit, 5 * (kFrames + 1), 120s).size();
-  if (answered != 5u * (kFrames + 1)) ::shutdown(unit, SHUT_RDWR);  // lets the sender end
+  const std::size_t answered = receive(unit, frames.size(), 120s).size();
+  if (answered != frames.size()) ::shutdown(unit, SHUT_RDWR);  // lets the sender end
   sender.join();
-  ASSERT_EQ(answered, 5u * (kFrames + 1)) << "the monitor answers every frame";
+  ASSERT_EQ(answered, frames.size()) << "the monitor answers every frame";
   const std::size_t pending = view.pendingControlCount();
-  EXPECT_LE(pending, profile.inputs.size() + profile.outputs.size() + 1)
-      << "one pending entry per control the receiver touches";
-  EXPECT_GT(pending, 0u) << "the flood was recorded, not applied";
-
+  EXPECT_TRUE(pending > 0 && pending <= profile.inputs.size() + profile.outputs.size() + 1)
+      << pending << " pending: one per control the receiver touches, the flood not applied";
   ASSERT_TRUE(processUntil([&] {
     return rig.widget<QLabel>(kSlotControls[0].sourceLabel)->text() == u("接続元 : 127.0.0.1") &&
            view.pendingControlCount() == 0;
@@ -113,23 +107,16 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
   EXPECT_LE(queued.count, 3) << "a flood of " << kFrames << " frames is a handful of flushes";
   for (int i = 0; i < profile.inputCount(); ++i) {
     EXPECT_EQ(centreColour(view.control(profile.inputs[i].lamp)),
-              QColor((kLastBits >> i) & 1 ? Qt::red : Qt::black))
+              QColor(0xA5 >> i & 1 ? Qt::red : Qt::black))
         << "lamp of input " << i + 1 << " shows the last frame";
   }
   ::close(unit);
-  rig.widget<QPushButton>(ctl::kStartStop)->click();
-  EXPECT_TRUE(processUntil([&] {
-    return std::all_of(profile.inputs.begin(), profile.inputs.end(), [&](const InputRow& row) {
-      return centreColour(view.control(row.lamp)) == kGray;
-    });
-  })) << "stopping turns the input lamps gray";
 }
 
 TEST(GuiFlood, TerminatorFloodFromOneUnitLeavesMemoryFlatAndTheUnitServed) {
   GuiRig rig(kVariantB);
   ASSERT_TRUE(rig.session->start());
   const int unit = connectUnit(startOnLoopback(rig));
-  ASSERT_GE(unit, 0);
   QApplication::processEvents();
   // Lets the peak resident size start again from the present one.
   if (!(std::ofstream("/proc/self/clear_refs") << "5")) GTEST_SKIP() << "no peak reset here";
@@ -147,8 +134,7 @@ TEST(GuiFlood, TerminatorFloodFromOneUnitLeavesMemoryFlatAndTheUnitServed) {
       processUntil([&] { return sent || statusKb("VmHWM") - before > kGrowthKb; }, 120s);
   if (!sent) ::shutdown(unit, SHUT_RDWR);
   flood.join();
-  const long peak = statusKb("VmHWM");
-  ASSERT_LT(peak - before, kGrowthKb) << "peak resident size grew from " << before << " kB";
+  ASSERT_LT(statusKb("VmHWM") - before, kGrowthKb) << "peak resident size grew from " << before;
   ASSERT_TRUE(read && sent) << "the flood was not read within two minutes";
   ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x31, 0x30, 0xC8}));
   EXPECT_EQ(receive(unit, 5, 30s), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8}))
