@@ -1,8 +1,5 @@
 // Whole program runs in the offscreen window: closing, the no-adapter path, message boxes.
-#include <QMessageBox>
-#include <QTimer>
 #include <csignal>
-#include <future>
 
 #include "gui_test_support.h"
 #include "ui/termination_signals.h"

@@ -40,27 +40,18 @@ inline int threadsBesidesQtPool() {
   return count;
 }
 
-using PerVariant = testing::TestWithParam<const VariantProfile*>;
-
-inline std::string variantName(const testing::TestParamInfo<const VariantProfile*>& info) {
-  return info.param->hasOutputs() ? "A" : "B";
-}
-
 inline QColor centreColour(QWidget* widget) {
   const QImage image = widget->grab().toImage();
   return image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
 inline bool paints(QWidget* widget, const QColor& colour) {
-  const QImage image = widget->grab().toImage();
-  for (int i = 0; i < image.width() * image.height(); ++i) {
-    if (image.pixelColor(i % image.width(), i / image.width()) == colour) return true;
-  }
-  return false;
+  const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+  return std::count(pixels, pixels + image.width() * image.height(), colour.rgb()) > 0;
 }
 
-// A monitor window on a temporary program folder with one made-up adapter, serving on
-// loopback only; message boxes are recorded and no dialog waits for an operator.
+// One made-up adapter, loopback only; message boxes are recorded, no dialog waits.
 struct GuiRig {
   explicit GuiRig(const VariantProfile& profile) {
     adapters.tables = oneUsableAdapter();
@@ -87,7 +78,6 @@ struct GuiRig {
   QStringList boxes;
 };
 
-// Starts the rig's server on a free loopback port through the window's own button.
 inline int startOnLoopback(GuiRig& rig) {
   const int port = freePort();
   rig.widget<QLineEdit>(kSlotControls[0].portEdit)->setText(QString::number(port));

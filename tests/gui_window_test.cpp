@@ -14,15 +14,15 @@ void press(QWidget* widget, std::initializer_list<Qt::Key> keys) {
   for (Qt::Key key : keys) QTest::keyClick(widget, key);
 }
 
-using EachVariant = PerVariant;
-INSTANTIATE_TEST_SUITE_P(Gui, EachVariant, testing::Values(&kVariantA, &kVariantB), variantName);
+using EachVariant = testing::TestWithParam<const VariantProfile*>;
+INSTANTIATE_TEST_SUITE_P(Gui, EachVariant, testing::Values(&kVariantA, &kVariantB));
 
 TEST_P(EachVariant, WindowHoldsItsTemplateControlsInTabOrderAtAFixedSize) {
   GuiRig rig(*GetParam());
   const bool a = GetParam()->hasOutputs();
   QWidget& window = rig.view().window();
   ASSERT_EQ(window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(), a ? 55 : 47)
-      << "every template row, no more";
+      << "every template row";
   std::vector<QWidget*> tabStops;
   for (const ui::BuiltControl& c : rig.view().built().controls) {
     if (c.widget->focusPolicy() & Qt::TabFocus) tabStops.push_back(c.widget);
@@ -74,9 +74,6 @@ TEST(GuiOperator, TypingLimitsEnterTheTitleDialogAndTheFileDialog) {
   auto* port = rig.widget<QLineEdit>(kSlotControls[1].portEdit);
   type(port, u("90ab-/:1"));
   EXPECT_EQ(port->text(), u("901")) << "a port edit takes digits only";
-  port->setText(u("5000abc"));
-  press(port, {Qt::Key_End, Qt::Key_Backspace});
-  EXPECT_EQ(port->text(), u("5000ab")) << "a port text from a settings file can be mended";
 
   // Enter is no click: a button pressed by it could start, stop or open a dialog.
   rig.view().setVisible(ctl::kTracePane, true);
@@ -111,8 +108,6 @@ TEST(GuiOperator, TypingLimitsEnterTheTitleDialogAndTheFileDialog) {
             u("タイトルバーの変更: ") + QString(70, 'T') + " -> " + QString(69, 'T'))
       << "a title from a file shows whole and can be shortened";
 
-  EXPECT_EQ(ui::qtFilters("CSV file (*.csv)|*.csv|all files(*.*)|*.*||"),
-            (QStringList{"CSV file (*.csv *.CSV)", "all files (*)"}));
   const std::string target = rig.folder.path() + "/saved.dva";
   QStringList shown;
   rig.view().fileDialogHook = [&](QFileDialog& dialog) -> std::optional<QString> {
