@@ -1,10 +1,8 @@
-// The window under fast units: one queued flush of the latest state, memory kept bounded.
 #include "gui_test_support.h"
 
 namespace dravik::test {
 namespace {
 
-// Each queued call delivered to the view was one event in the window thread's queue.
 struct QueuedCalls : QObject {
   explicit QueuedCalls(QObject& view) { view.installEventFilter(this); }
   bool eventFilter(QObject*, QEvent* event) override {
@@ -17,14 +15,12 @@ struct QueuedCalls : QObject {
 TEST(GuiFlood, WorkerChangesAreOneFlushThatTheWindowsOwnCallsNeverFollow) {
   GuiRig rig(kVariantB);
   ui::QtView& view = rig.view();
-  const int label = kSlotControls[1].sourceLabel;
   QueuedCalls queued(view);
   constexpr int kLines = 3 * ui::QtView::kTraceLines;
   // No path is this long (the monitor refuses them), but the field must not care.
   const std::string path = "/" + std::string(256 << 10, 'p');
   std::thread([&] {
     for (int i = 0; i < kLines; ++i) {
-      view.setText(label, "unit " + std::to_string(i));
       view.enable(ctl::kStartStop, i % 2 == 0);
       view.appendTrace("line " + std::to_string(i) + "\r\n");
     }
@@ -41,10 +37,7 @@ TEST(GuiFlood, WorkerChangesAreOneFlushThatTheWindowsOwnCallsNeverFollow) {
   auto* pane = rig.widget<QPlainTextEdit>(ctl::kTracePane);
   const QStringList shown = pane->toPlainText().split('\n');
   ASSERT_EQ(shown.size(), ui::QtView::kTraceLines) << "the pane is full, its last line empty";
-  const int kept = ui::QtView::kTraceLines - 2;
-  EXPECT_EQ(shown[0], u("trace: %1 lines dropped").arg(kLines - kept));
-  EXPECT_EQ(shown[1], u("line %1").arg(kLines - kept));
-  EXPECT_EQ(shown[kept], u("line %1").arg(kLines - 1));
+  EXPECT_EQ(shown[0], u("trace: %1 lines dropped").arg(kLines - ui::QtView::kTraceLines + 2));
   view.appendTrace("newest\r\n");
   EXPECT_EQ(pane->toPlainText().split('\n').size(), ui::QtView::kTraceLines) << "oldest gone";
 
@@ -52,11 +45,10 @@ TEST(GuiFlood, WorkerChangesAreOneFlushThatTheWindowsOwnCallsNeverFollow) {
   EXPECT_EQ(field->toPlainText(), u("/") + QString(511, 'p') + QChar(0x2026))
       << "an endless path shows cut short, not wrapped whole on the window's thread";
   EXPECT_EQ(view.text(ctl::kLogFileField), path) << "and still reads back whole";
-  view.setText(ctl::kLogFileField, "/tmp/short.csv");
-  EXPECT_EQ(field->toPlainText(), u("/tmp/short.csv"));
 
-  std::thread([&] { view.setText(label, "read back"); }).join();
-  EXPECT_EQ(view.text(label), "read back") << "a read on the window's thread sees worker changes";
+  std::thread([&] { view.setText(kSlotControls[1].sourceLabel, "read back"); }).join();
+  EXPECT_EQ(view.text(kSlotControls[1].sourceLabel), "read back")
+      << "a read on the window's thread sees worker changes";
 }
 
 using Flood = testing::TestWithParam<const VariantProfile*>;
@@ -81,8 +73,7 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
                                  std::uint8_t(0x30 | (i >> 4 & 0x0F)), 0xC8});
   }
   QueuedCalls queued(view);
-  // The unit reads its answers while it sends, and no event is processed meanwhile: only the
-  // pending table may grow.
+  // No event is processed while the unit sends: only the pending table may grow.
   std::thread sender([&] { sendBytes(unit, frames); });
   const std::size_t answered = receive(unit, frames.size(), 120s).size();
   if (answered != frames.size()) ::shutdown(unit, SHUT_RDWR);  // lets the sender end
@@ -129,9 +120,10 @@ TEST(GuiFlood, TerminatorFloodFromOneUnitLeavesMemoryFlatAndTheUnitServed) {
   ASSERT_TRUE(read && sent) << "the flood was not read within two minutes";
   ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x31, 0x30, 0xC8}));
   EXPECT_EQ(receive(unit, 5, 30s), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8}));
-  auto* pane = rig.widget<QPlainTextEdit>(ctl::kTracePane);
   EXPECT_TRUE(processUntil([&] {
-    return pane->toPlainText().endsWith(u("from:127.0.0.1   Recv 44 4f\n"));
+    return rig.widget<QPlainTextEdit>(ctl::kTracePane)
+        ->toPlainText()
+        .endsWith(u("from:127.0.0.1   Recv 44 4f\n"));
   })) << "the window shows the real frame's trace line";
   ::close(unit);
 }

@@ -1,4 +1,3 @@
-// Whole program runs in the offscreen window: closing, the no-adapter path, message boxes.
 #include <csignal>
 
 #include "gui_test_support.h"
@@ -44,51 +43,46 @@ TEST(GuiSession, EscapeCloseBoxAndSignalFromAnOpenDialogEndTheRunWithUnitsConnec
     std::string states;
     for (const auto& slot : rig.monitor().state().slots)
       states += std::to_string(int(slot.state.load()));
-    EXPECT_EQ(states, how == kEscape ? "2000" : "0333")
-        << "the close box asks even idle slots to stop, Escape none";
+    EXPECT_EQ(states, how == kEscape ? "2000" : "0333") << "Escape stops no slot";
     struct sigaction now {};
     ::sigaction(SIGTERM, nullptr, &now);
-    EXPECT_EQ(now.sa_handler == SIG_DFL, how == kSignal)
-        << "a second signal must end the process at once";
+    EXPECT_EQ(now.sa_handler == SIG_DFL, how == kSignal) << "a second signal kills";
     rig.session->finish();
     EXPECT_EQ(threadsBesidesQtPool(), baseline) << "no monitor thread outlives the session";
     for (const int unit : units) ::close(unit);
   }
 }
 
-TEST(GuiSession, WithoutAdapterTheMessageIsShownAndTheWindowNever) {
-  GuiRig rig(kVariantA);
-  rig.adapters.tables = HostAdapters{};
-  EXPECT_FALSE(rig.session->start());
-  EXPECT_EQ(rig.boxes, QStringList{u("DRAVIK_A: ネットワークデバイスが見つかりませんでした。")});
-  EXPECT_EQ(rig.session->run(), -1) << "run returns at once";
-  EXPECT_FALSE(rig.view().window().windowHandle()) << "the window was never shown";
-}
+TEST(GuiSession, WithoutAdapterOnlyAMessageShowsAndAWorkersBoxWaitsForOkOrClosing) {
+  GuiRig bare(kVariantA);
+  bare.adapters.tables = HostAdapters{};
+  EXPECT_FALSE(bare.session->start());
+  EXPECT_EQ(bare.boxes, QStringList{u("DRAVIK_A: ネットワークデバイスが見つかりませんでした。")});
+  EXPECT_EQ(bare.session->run(), -1) << "run returns at once";
+  EXPECT_FALSE(bare.view().window().windowHandle()) << "the window was never shown";
 
-TEST(GuiSession, WorkerMessageBoxWaitsForOkAndIsReleasedByClosing) {
   GuiRig rig(kVariantB);
   ASSERT_TRUE(rig.session->start());
-  const auto shownBox = [] {
-    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-  };
+  QMessageBox* box = nullptr;
   const auto fromWorker = [&](const char* text) {
-    return std::async(std::launch::async, [&rig, text] { rig.view().messageBox(text); });
+    auto answer = std::async(std::launch::async, [&rig, text] { rig.view().messageBox(text); });
+    processUntil(
+        [&] { return box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); });
+    return answer;
   };
   auto answered = fromWorker("first");
-  ASSERT_TRUE(processUntil([&] { return shownBox() != nullptr; })) << "the box appears";
-  QMessageBox* box = shownBox();
+  ASSERT_TRUE(box) << "the box appears";
   EXPECT_EQ(std::tuple(box->windowTitle(), box->text(), box->icon(), box->buttons().size()),
             std::tuple(u("DRAVIK_B"), u("first"), QMessageBox::NoIcon, 1));
   EXPECT_EQ(answered.wait_for(50ms), std::future_status::timeout) << "the worker waits for OK";
   box->button(QMessageBox::Ok)->click();
-  EXPECT_TRUE(processUntil([&] { return answered.wait_for(0ms) == std::future_status::ready; }))
-      << "OK releases the worker";
+  EXPECT_EQ(answered.wait_for(5s), std::future_status::ready) << "OK releases the worker";
 
   auto pending = fromWorker("second");
-  ASSERT_TRUE(processUntil([&] { return shownBox() != nullptr; }));
   rig.view().window().close();
   EXPECT_EQ(pending.wait_for(5s), std::future_status::ready) << "closing releases the worker";
-  EXPECT_TRUE(processUntil([&] { return shownBox() == nullptr; })) << "and takes the box away";
+  EXPECT_TRUE(processUntil([] { return !QApplication::activeModalWidget(); }))
+      << "and takes the box away";
 }
 
 }  // namespace

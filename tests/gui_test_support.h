@@ -1,4 +1,3 @@
-// Offscreen window tests: a session on a temporary program folder, event pumping, pixel reads.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,15 +20,12 @@ namespace dravik::test {
 
 inline constexpr auto u = [](const char* text) { return QString::fromUtf8(text); };
 
-// Runs the window's events until `done` holds or `timeout` passes; whether it held.
-inline bool processUntil(const std::function<bool()>& done,
-                         std::chrono::milliseconds timeout = 10s) {
+inline bool processUntil(std::function<bool()> done, std::chrono::milliseconds limit = 10s) {
   return eventually([&] { return QApplication::processEvents(QEventLoop::AllEvents, 5), done(); },
-                    timeout);
+                    limit);
 }
 
-// Qt starts and retires the workers of its thread pool with its own load; the monitor's
-// threads keep the process's name.
+// Qt's pool threads come and go with its own load; the monitor's keep the process's name.
 inline int threadsBesidesQtPool() {
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
@@ -41,8 +37,7 @@ inline int threadsBesidesQtPool() {
 }
 
 inline QColor centreColour(QWidget* widget) {
-  const QImage image = widget->grab().toImage();
-  return image.pixelColor(image.width() / 2, image.height() / 2);
+  return widget->grab().toImage().pixelColor(widget->width() / 2, widget->height() / 2);
 }
 
 inline bool paints(QWidget* widget, const QColor& colour) {

@@ -1,4 +1,3 @@
-// The Qt window built from its templates, and what the operator types, clicks and presses.
 #include "gui_test_support.h"
 #include "platform/cp932.h"
 
@@ -21,30 +20,22 @@ TEST_P(EachVariant, WindowHoldsItsTemplateControlsInTabOrderAtAFixedSize) {
   GuiRig rig(*GetParam());
   const bool a = GetParam()->hasOutputs();
   QWidget& window = rig.view().window();
-  ASSERT_EQ(window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(), a ? 55 : 47)
-      << "every template row";
+  ASSERT_EQ(window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(), a ? 55 : 47);
   std::vector<QWidget*> tabStops;
   for (const ui::BuiltControl& c : rig.view().built().controls) {
     if (c.widget->focusPolicy() & Qt::TabFocus) tabStops.push_back(c.widget);
-    const bool lamp = c.source->kind == ui::ControlKind::Lamp;
-    if (lamp || c.source->kind == ui::ControlKind::Separator) {
-      EXPECT_EQ(qobject_cast<QFrame*>(c.widget)->frameStyle(),
-                (lamp ? QFrame::Panel : QFrame::HLine) | QFrame::Sunken)
-          << "a sunken lamp or line, control " << c.source->id;
-    }
+    EXPECT_TRUE(c.source->kind != ui::ControlKind::Lamp ||
+                qobject_cast<QFrame*>(c.widget)->frameStyle() == (QFrame::Panel | QFrame::Sunken));
+    EXPECT_TRUE(!c.source->text.ends_with("(&P):") ||
+                qobject_cast<QLabel*>(c.widget)->buddy() ==
+                    rig.view().control(kSlotControls[0].portEdit))
+        << "Alt+P moves to the first port";
   }
   EXPECT_FALSE(rig.widget<QComboBox>(ctl::kAdapterCombo)->isEditable());
   std::vector<QWidget*> chain;
-  for (QWidget* w = tabStops.front(); chain.size() < tabStops.size(); w = w->nextInFocusChain()) {
+  for (QWidget* w = tabStops.front(); chain.size() < tabStops.size(); w = w->nextInFocusChain())
     if (w->parentWidget() == &window && (w->focusPolicy() & Qt::TabFocus)) chain.push_back(w);
-  }
   EXPECT_EQ(chain, tabStops) << "the focus chain runs through the controls in template order";
-  int altP = 0;
-  for (QLabel* label : window.findChildren<QLabel*>()) {
-    altP += label->text().contains(u("(&P)")) &&
-            label->buddy() == rig.view().control(kSlotControls[0].portEdit);
-  }
-  EXPECT_EQ(altP, 1) << "Alt+P goes to the first port edit";
 
   const ui::BaseUnits units = ui::baseUnits(window.font());
   const QSize fixed(std::lround(263 * units.x / 4.0), std::lround((a ? 428 : 357) * units.y / 8.0));
@@ -71,19 +62,16 @@ TEST(GuiOperator, TypingLimitsEnterTheTitleDialogAndTheFileDialog) {
   type(name, u("a"));
   EXPECT_EQ(name->text(), u("定から来た長い信号名で")) << "shortened at both ends, no longer";
 
-  auto* port = rig.widget<QLineEdit>(kSlotControls[1].portEdit);
-  type(port, u("90ab-/:1"));
-  EXPECT_EQ(port->text(), u("901")) << "a port edit takes digits only";
+  type(rig.view().control(kSlotControls[1].portEdit), u("90ab-/:1"));
+  EXPECT_EQ(rig.view().text(kSlotControls[1].portEdit), "901") << "a port edit takes digits only";
 
   // Enter is no click: a button pressed by it could start, stop or open a dialog.
-  rig.view().setVisible(ctl::kTracePane, true);
   auto* trace = rig.widget<QPlainTextEdit>(ctl::kTracePane);
   press(rig.view().control(ctl::kStartStop), {Qt::Key_Return, Qt::Key_Enter});
   press(trace, {Qt::Key_Return, Qt::Key_Enter});
   EXPECT_FALSE(rig.monitor().state().running) << "Enter pressed start";
   EXPECT_TRUE(trace->toPlainText().endsWith("\n\n")) << "the multi-line field got its newlines";
 
-  // What the dialog showed, and the window's title after the operator typed and pressed.
   const auto retitle = [&](const QString& typed, int button) {
     QString shown;
     rig.view().titleDialogHook = [&](QDialog& dialog) {
