@@ -52,7 +52,7 @@ TEST(GuiFlood, WorkerChangesAreOneFlushThatTheWindowsOwnCallsNeverFollow) {
 }
 
 using Flood = testing::TestWithParam<const VariantProfile*>;
-INSTANTIATE_TEST_SUITE_P(Gui, Flood, testing::Values(&kVariantA, &kVariantB));
+INSTANTIATE_TEST_SUITE_P(Gui, Flood, testing::Values(&kVariantA, &kVariantB), variantName);
 
 TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
   const VariantProfile& profile = *GetParam();
@@ -105,19 +105,17 @@ TEST(GuiFlood, TerminatorFloodFromOneUnitLeavesMemoryFlatAndTheUnitServed) {
   const long before = statusKb("VmHWM");
   // Every 0xC8 ends a frame, and DRAVIK_B traces every frame: 40 MB make 40 million lines.
   constexpr long kGrowthKb = 50 * 1024;
-  constexpr int kChunks = (40 << 20) / (1 << 16);
   std::atomic<bool> sent{false};
   std::thread flood([&] {
-    int chunks = 0;
-    while (chunks < kChunks && sendBytes(unit, Bytes(1 << 16, 0xC8))) ++chunks;
-    sent = chunks == kChunks;
+    for (int chunk = 0; chunk < (40 << 20) >> 16; ++chunk)
+      if (!sendBytes(unit, Bytes(1 << 16, 0xC8))) return;
+    sent = true;
   });
-  const bool read =
-      processUntil([&] { return sent || statusKb("VmHWM") - before > kGrowthKb; }, 120s);
+  processUntil([&] { return sent || statusKb("VmHWM") - before > kGrowthKb; }, 120s);
   if (!sent) ::shutdown(unit, SHUT_RDWR);
   flood.join();
   ASSERT_LT(statusKb("VmHWM") - before, kGrowthKb) << "peak resident size grew from " << before;
-  ASSERT_TRUE(read && sent) << "the flood was not read within two minutes";
+  ASSERT_TRUE(sent) << "the flood was not taken within two minutes";
   ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x31, 0x30, 0xC8}));
   EXPECT_EQ(receive(unit, 5, 30s), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8}));
   EXPECT_TRUE(processUntil([&] {

@@ -46,7 +46,10 @@ inline bool paints(QWidget* widget, const QColor& colour) {
   return std::count(pixels, pixels + image.width() * image.height(), colour.rgb()) > 0;
 }
 
-// One made-up adapter, loopback only; message boxes are recorded, no dialog waits.
+inline std::string variantName(const testing::TestParamInfo<const VariantProfile*>& info) {
+  return info.param->hasOutputs() ? "A" : "B";
+}
+
 struct GuiRig {
   explicit GuiRig(const VariantProfile& profile) {
     adapters.tables = oneUsableAdapter();

@@ -14,7 +14,7 @@ void press(QWidget* widget, std::initializer_list<Qt::Key> keys) {
 }
 
 using EachVariant = testing::TestWithParam<const VariantProfile*>;
-INSTANTIATE_TEST_SUITE_P(Gui, EachVariant, testing::Values(&kVariantA, &kVariantB));
+INSTANTIATE_TEST_SUITE_P(Gui, EachVariant, testing::Values(&kVariantA, &kVariantB), variantName);
 
 TEST_P(EachVariant, WindowHoldsItsTemplateControlsInTabOrderAtAFixedSize) {
   GuiRig rig(*GetParam());
