@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdlib>
 
 #include "ui/window_builder.h"
 
 int main(int argc, char** argv) {
-  // The tests never need a display, also when CTest lists them.
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);

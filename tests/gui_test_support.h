@@ -1,20 +1,9 @@
-// Offscreen window tests: a session on a temporary program folder, event pumping, pixel reads.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <QApplication>
-#include <QComboBox>
-#include <QDialog>
-#include <QFileDialog>
-#include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
+#include <QtWidgets>
 
 #include "fake_adapters.h"
 #include "loopback_peer.h"
@@ -29,24 +18,14 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace dravik::test {
 
-inline QString u(const char* text) {
-  return QString::fromUtf8(text);
+inline constexpr auto u = [](const char* text) { return QString::fromUtf8(text); };
+
+inline bool processUntil(std::function<bool()> done, std::chrono::milliseconds limit = 10s) {
+  return eventually([&] { return QApplication::processEvents(QEventLoop::AllEvents, 5), done(); },
+                    limit);
 }
 
-// Runs the window's events until `done` holds or `timeout` passes; whether it held.
-inline bool processUntil(const std::function<bool()>& done,
-                         std::chrono::milliseconds timeout = 10s) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-// Qt starts and retires the workers of its thread pool with its own load; the monitor's
-// threads keep the process's name.
+// Qt's pool threads come and go with its own load; the monitor's keep the process's name.
 inline int threadsBesidesQtPool() {
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
@@ -57,27 +36,20 @@ inline int threadsBesidesQtPool() {
   return count;
 }
 
-using PerVariant = testing::TestWithParam<const VariantProfile*>;
+inline QColor centreColour(QWidget* widget) {
+  return widget->grab().toImage().pixelColor(widget->width() / 2, widget->height() / 2);
+}
+
+inline bool paints(QWidget* widget, const QColor& colour) {
+  const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+  return std::count(pixels, pixels + image.width() * image.height(), colour.rgb()) > 0;
+}
 
 inline std::string variantName(const testing::TestParamInfo<const VariantProfile*>& info) {
   return info.param->hasOutputs() ? "A" : "B";
 }
 
-inline QColor centreColour(QWidget* widget) {
-  const QImage image = widget->grab().toImage();
-  return image.pixelColor(image.width() / 2, image.height() / 2);
-}
-
-inline bool paints(QWidget* widget, const QColor& colour) {
-  const QImage image = widget->grab().toImage();
-  for (int i = 0; i < image.width() * image.height(); ++i) {
-    if (image.pixelColor(i % image.width(), i / image.width()) == colour) return true;
-  }
-  return false;
-}
-
-// A monitor window on a temporary program folder with one made-up adapter, serving on
-// loopback only; message boxes are recorded and no dialog waits for an operator.
 struct GuiRig {
   explicit GuiRig(const VariantProfile& profile) {
     adapters.tables = oneUsableAdapter();
@@ -104,7 +76,6 @@ struct GuiRig {
   QStringList boxes;
 };
 
-// Starts the rig's server on a free loopback port through the window's own button.
 inline int startOnLoopback(GuiRig& rig) {
   const int port = freePort();
   rig.widget<QLineEdit>(kSlotControls[0].portEdit)->setText(QString::number(port));
