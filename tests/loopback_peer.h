@@ -93,7 +93,7 @@ inline bool eventually(const std::function<bool()>& condition,
 }
 
 // Entries of a folder such as /proc/self/fd.
-inline std::size_t entries(const char* folder) {
+inline std::size_t entries(const std::string& folder) {
   return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
 

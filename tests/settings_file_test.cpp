@@ -174,7 +174,7 @@ TEST(TextFile, ReadsAndReplacesFilesAndClosesThem) {
     EXPECT_FALSE(textfile::replace(dva, "cut short")) << "a save cut short fails";
   }
   EXPECT_EQ(fileText(dva), "through");
-  EXPECT_EQ(entries(dir.path()), 5)
+  EXPECT_EQ(entries(dir.path()), 5u)
       << "no temporary file beside 設定, the FIFO, a.dva, its old name and its link";
 
   const std::string locked = dir.path() + "/locked";

@@ -43,7 +43,7 @@ TEST(SettingsSave, ARefusedOrFailedSaveLeavesBothFilesAlone) {
                    messages().settingsNotSaved, messages().settingsNotSaved}))
       << "one per refusal or failure, none for the good save or the cancel";
   EXPECT_EQ(fileText(folder + "/inside") + "|" + fileText(good), "keep|" + goodBytes);
-  EXPECT_EQ(entries(dir.path()), 3)
+  EXPECT_EQ(entries(dir.path()), 3u)
       << "good.dvb, the startup file and the folder; no temporary file left";
 }
 

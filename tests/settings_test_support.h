@@ -4,7 +4,6 @@
 #include <sys/resource.h>
 
 #include <csignal>
-#include <filesystem>
 #include <string>
 
 #include "monitor/controls.h"
@@ -17,10 +16,6 @@ namespace dravik::test {
 
 using Lines = std::vector<std::string>;
 inline const std::string kHeaderStart = cp932::fromUtf8("日付,時刻,接続元IPアドレス");
-
-inline long entries(const std::string& folder) {
-  return std::distance(std::filesystem::directory_iterator(folder), {});
-}
 
 // Answers the next file dialog with `path`, then presses the button of `press`.
 inline void choose(MonitorRig& r, const std::optional<std::string>& path,
