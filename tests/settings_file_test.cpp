@@ -1,6 +1,9 @@
 // The settings file without a window: its bytes, its lines, and the file operations behind it.
 #include "settings/settings_file.h"
 
+#include <grp.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,16 +90,40 @@ TEST(SettingsFile, OnlyNamesAndTheTitleMayNotHoldTheKeyPrefix) {
   EXPECT_EQ(checkSavable(r), SaveRefusal::NameHasKeyPrefix) << "the last output";
 }
 
-// Runs `save` without root's power, so that a folder without write permission refuses it.
+constexpr uid_t kNobody = 65534;
+
+// Runs `save` without root's power or groups, so that a folder without write permission
+// refuses it.
 bool saveAsNobody(const std::function<bool()>& save) {
   const pid_t child = ::fork();
   if (child == 0) {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+      ::_exit(2);
+    }
     ::_exit(save() ? 0 : 1);
   }
   int status = 0;
   ::waitpid(child, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// What an open descriptor reads from the start of its file, up to 64 bytes.
+std::string readFromStart(int fd) {
+  char bytes[64];
+  const ssize_t n = ::pread(fd, bytes, sizeof bytes, 0);
+  return n < 0 ? "(unreadable)" : std::string(bytes, static_cast<std::size_t>(n));
+}
+
+// Sets or clears the append-only flag of `folder`, which lets names be added but none removed
+// or renamed over; false where the file system or the process cannot.
+bool setAppendOnly(const std::string& folder, bool on) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int flags = 0;
+  bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
+  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  if (fd >= 0) ::close(fd);
+  return ok;
 }
 
 TEST(TextFile, ReadsAndReplacesFilesAndClosesThem) {
@@ -156,13 +183,9 @@ TEST(TextFile, ReadsAndReplacesFilesAndClosesThem) {
   ::chmod(dva.c_str(), 0444);
   EXPECT_FALSE(textfile::replace(dva, "new")) << "a read-only file is refused";
   EXPECT_EQ(state(), "old " + std::to_string(0444));
-  // A second name of the old file keeps the old content: the new file was renamed over it.
-  const std::string oldName = dir.path() + "/old.dva";
-  std::filesystem::create_hard_link(dva, oldName);
   ::chmod(dva.c_str(), 0640);
   ASSERT_TRUE(textfile::replace(dva, "new"));
   EXPECT_EQ(state(), "new " + std::to_string(0640)) << "the file keeps its permission bits";
-  EXPECT_EQ(fileText(oldName), "old") << "saved through a new file, not over the old bytes";
 
   const std::string link = dir.path() + "/link.dva";
   std::filesystem::create_symlink("a.dva", link);
@@ -174,22 +197,95 @@ TEST(TextFile, ReadsAndReplacesFilesAndClosesThem) {
     EXPECT_FALSE(textfile::replace(dva, "cut short")) << "a save cut short fails";
   }
   EXPECT_EQ(fileText(dva), "through");
-  EXPECT_EQ(entries(dir.path()), 5u)
-      << "no temporary file beside 設定, the FIFO, a.dva, its old name and its link";
+  EXPECT_EQ(entries(dir.path()), 4u)
+      << "no temporary file beside 設定, the FIFO, a.dva and its link";
+}
 
-  const std::string locked = dir.path() + "/locked";
-  std::filesystem::create_directory(locked);
-  const std::string inside = locked + "/DRAVIK-A.ini";
-  std::ofstream(inside) << "/old/path.dva";
-  if (::geteuid() == 0) {
-    ::chmod(dir.path().c_str(), 0755);
-    ASSERT_EQ(::chown(locked.c_str(), 65534, 65534) | ::chown(inside.c_str(), 65534, 65534), 0);
+// Where no new file can take the name, or one would change what the operator set up on the
+// file, the file is rewritten where it stands: its inode, links, owner, group and mode stay.
+TEST(TextFile, SavesInPlaceWhereANewFileCannotOrWouldChangeTheFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving files to another user needs root";
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0755);
+  struct Case {
+    const char* what;
+    mode_t folderMode;
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+    bool secondLink, asNobody, appendOnlyFolder, inPlace;
+  };
+  const Case cases[] = {
+      {"an ordinary file", 0755, 0, 0, 0640, false, false, false, false},
+      {"a file with two hard links", 0755, 0, 0, 0640, true, false, false, true},
+      {"another user's file", 0755, kNobody, kNobody, 0604, false, false, false, true},
+      {"another user's file in a sticky folder", 01777, 0, 0, 0666, false, true, false, true},
+      {"our file in a folder we may not write", 0555, kNobody, kNobody, 0644, false, true, false,
+       true},
+      {"our file in a group we are not in", 0777, kNobody, 0, 0660, false, true, false, true},
+      {"a folder that lets no name go", 0755, 0, 0, 0600, false, false, true, true},
+  };
+  const auto setUp = [](const std::string& file) {
+    struct stat s {};
+    ::stat(file.c_str(), &s);
+    char text[64];
+    std::snprintf(text, sizeof text, "%lu links, %u:%u, mode %o",
+                  static_cast<unsigned long>(s.st_nlink), s.st_uid, s.st_gid, s.st_mode & 07777);
+    return std::pair(std::string(text), s.st_ino);
+  };
+  int folders = 0;
+  for (const Case& c : cases) {
+    const std::string folder = dir.path() + "/" + std::to_string(folders++),
+                      file = folder + "/s.dva", second = folder + "/second.dva";
+    std::filesystem::create_directory(folder);
+    writeBytes(file, "the old settings");
+    if (c.secondLink) std::filesystem::create_hard_link(file, second);
+    ASSERT_EQ(::chown(file.c_str(), c.owner, c.group) | ::chmod(file.c_str(), c.mode) |
+                  ::chmod(folder.c_str(), c.folderMode),
+              0);
+    if (c.appendOnlyFolder && !setAppendOnly(folder, true)) {
+      std::printf("not tried (no append-only folders here): %s\n", c.what);
+      continue;
+    }
+    const auto [before, inode] = setUp(file);
+    const int reader = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const auto save = [&file] { return textfile::replace(file, "new settings"); };
+    const bool saved = c.asNobody ? saveAsNobody(save) : save();
+    const auto [after, inodeAfter] = setUp(file);
+    const std::string seen = readFromStart(reader);
+    ::close(reader);
+    const std::size_t names = entries(folder);
+    if (c.appendOnlyFolder) setAppendOnly(folder, false);
+    ::chmod(folder.c_str(), 0755);
+    const auto outcome = [](bool ok, const std::string& bytes, const std::string& reads,
+                            const std::string& link, const std::string& meta, bool sameInode,
+                            std::size_t count) {
+      return std::to_string(ok) + " | " + bytes + " | reader: " + reads + " | link: " + link +
+             " | " + meta + (sameInode ? " | in place | " : " | renamed | ") +
+             std::to_string(count) + " names";
+    };
+    // A folder that lets no name go keeps the temporary one too.
+    EXPECT_EQ(
+        outcome(saved, fileText(file), seen, fileText(second), after, inodeAfter == inode, names),
+        outcome(true, "new settings", c.inPlace ? "new settings" : "the old settings",
+                c.secondLink ? "new settings" : "", before, c.inPlace,
+                1 + c.secondLink + c.appendOnlyFolder))
+        << c.what;
   }
-  ::chmod(locked.c_str(), 0555);
-  EXPECT_TRUE(saveAsNobody([&] { return textfile::replace(inside, "/new/path.dva"); }))
-      << "rewritten in place when no temporary file can be made";
-  EXPECT_EQ(fileText(inside) + " in " + std::to_string(entries(locked)), "/new/path.dva in 1");
-  ::chmod(locked.c_str(), 0755);
+
+  // A rewrite that fails part way puts back what it overwrote, whether the settings grew or
+  // shrank.
+  const std::string file = dir.path() + "/linked.dva", link = dir.path() + "/link.dva";
+  writeBytes(file, "");
+  std::filesystem::create_hard_link(file, link);
+  const std::pair<std::string, std::string> cutShort[] = {{"0123456789", "abcdefgh"},
+                                                          {"old", "cut short"}};
+  for (const auto& [old, replacement] : cutShort) {
+    writeBytes(file, old);
+    FileSizeLimit limit(4);
+    EXPECT_FALSE(textfile::replace(file, replacement)) << "a save cut short fails";
+    EXPECT_EQ(fileText(link), old) << "cut short saving " << replacement;
+  }
 }
 
 }  // namespace

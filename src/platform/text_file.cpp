@@ -20,15 +20,18 @@ std::string fileName(std::string_view path) {
   return cp932::toUtf8(path);
 }
 
-// Writes all of `bytes`, going on after a short write; false on the first error.
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+// Writes `bytes` from the file's start, going on after a short write; how many were written
+// before the first error (all of them on success).
+std::size_t writeFromStart(int fd, std::string_view bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n =
+        ::pwrite(fd, bytes.data() + written, bytes.size() - written, static_cast<off_t>(written));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
   }
-  return true;
+  return written;
 }
 
 // Reads from `fd` until the end, or until `stopAtLineEnd` and a LF has been read; nothing
@@ -97,13 +100,34 @@ bool syncFolder(const std::string& folder) {
   return synced;
 }
 
-// Rewrites `target` where it stands, for a folder that takes no new file: not safe against a
-// crash half way, but the only way to save there at all.
+// Whether the system refused an operation for want of permission rather than of room or health.
+bool refusedForPermission(int error) {
+  return error == EACCES || error == EPERM;
+}
+
+// Rewrites `target` where it stands, keeping its inode and so its links, owner, group and mode.
+// A crash half way can leave it damaged, so this serves only saves the rename cannot make or
+// would change the file's set-up. The new bytes go over the old ones before the file is cut to
+// their length, and a failure puts back the old bytes it overwrote: a full disk or a size limit
+// leaves the old settings whole.
 bool rewriteInPlace(const std::string& target, std::string_view bytes) {
-  const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+  const int fd = ::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = writeAll(fd, bytes);
-  ok = ::fsync(fd) == 0 && ok;
+  struct stat opened {};
+  std::optional<std::string> old;
+  if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
+    old = readFrom(fd, false, kMaxFileBytes);
+  }
+  const std::size_t written = old ? writeFromStart(fd, bytes) : 0;
+  bool ok = old && written == bytes.size() &&
+            ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+  if (old && !ok) {
+    // Whether the old bytes went back or not, the save failed and says so.
+    const std::string_view overwritten = std::string_view(*old).substr(0, written);
+    [[maybe_unused]] const bool restored = writeFromStart(fd, overwritten) == overwritten.size() &&
+                                           ::ftruncate(fd, static_cast<off_t>(old->size())) == 0 &&
+                                           ::fsync(fd) == 0;
+  }
   return ::close(fd) == 0 && ok;
 }
 
@@ -142,25 +166,40 @@ bool replace(std::string_view path, std::string_view bytes) {
     return false;
   }
 
+  // A new file in its place would leave the old content under the file's other names, or
+  // belong to us rather than to the file's owner.
+  if (exists && (existing.st_nlink > 1 || existing.st_uid != ::geteuid())) {
+    return rewriteInPlace(target, bytes);
+  }
+
   std::string temporary;
   int fd = -1;
   // Another program may hold a leftover of the same name: try a few more.
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
     temporary = temporaryNameFor(target);
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return exists && rewriteInPlace(target, bytes);
+    if (fd < 0 && errno != EEXIST) {
+      return exists && refusedForPermission(errno) && rewriteInPlace(target, bytes);
+    }
   }
   if (fd < 0) return false;
+  // The new file takes the old one's group first (a change of group may clear mode bits); one
+  // we are no member of cannot be given, and the old file is then rewritten instead.
+  if (exists && ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    return rewriteInPlace(target, bytes);
+  }
   bool ok = !exists || ::fchmod(fd, existing.st_mode & 07777) == 0;
-  ok = ok && writeAll(fd, bytes);
+  ok = ok && writeFromStart(fd, bytes) == bytes.size();
   ok = ::fsync(fd) == 0 && ok;
   ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return false;
+  if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) {
+    return syncFolder(folderOf(target));
   }
-  return syncFolder(folderOf(target));
+  const int renameError = errno;
+  ::unlink(temporary.c_str());
+  return ok && exists && refusedForPermission(renameError) && rewriteInPlace(target, bytes);
 }
 
 AppendFile::~AppendFile() {

@@ -34,10 +34,13 @@ bool fitsPathLimit(std::string_view path);
 // Replaces the file's content with `bytes` through a temporary file in the same folder that
 // is renamed over it and synced with its folder, so a failed write never leaves the old
 // content damaged and a saved one survives a power cut. A link is written through to its
-// target, and the file keeps its permission bits. A file without write permission (or
-// without any write bit, which binds root too) is refused. Where the folder takes no new
-// file, a writable file is rewritten in place. False on any failure; the old file is then
-// untouched and no temporary file remains.
+// target, and the file keeps its permission bits and group. A file without write permission
+// (or without any write bit, which binds root too) is refused. A writable file is rewritten in
+// place instead where the system refuses the temporary file or the rename for permission (a
+// folder we may not write, a sticky folder), and where a new file would change what the
+// operator set up: more than one hard link, another owner, a group we cannot give. That needs
+// the file readable and at most kMaxFileBytes long. False on any failure; the old file is then
+// whole and no temporary file remains (except in a folder that lets no name go).
 bool replace(std::string_view path, std::string_view bytes);
 
 // A file appended to and kept open between writes. Before each use the path is looked up
