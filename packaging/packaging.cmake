@@ -1,8 +1,8 @@
 # Two packages from one build (make package), each from its own install component:
 # - portable: dravik-<version>-linux-x86_64.tar.gz, both programs, the unit simulator, icons,
-#   desktop entries (with the script that points them at the unpacked folder) and the
-#   operator's README in one folder. Unpacked where the operator can write, the programs keep
-#   their files beside themselves.
+#   desktop entries (with the script that points them at the unpacked folder), the
+#   operator's README and the licence in one folder. Unpacked where the operator can write,
+#   the programs keep their files beside themselves.
 # - debian: dravik_<version>_amd64.deb, the same programs in /usr/bin with menu entries, hicolor
 #   icons, a manual page, the README and the copyright file. Installed there, the programs keep
 #   their files in per-user folders.
@@ -17,6 +17,7 @@ install(FILES
   ${resources}/DRAVIK_A.desktop
   ${resources}/DRAVIK_B.desktop
   ${packaging}/README.txt
+  ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION . COMPONENT portable)
 install(PROGRAMS ${packaging}/install-desktop-entries.sh DESTINATION . COMPONENT portable)
 

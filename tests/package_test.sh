@@ -19,7 +19,7 @@ mkdir "$work/un packed" # a space in the path, which the desktop entries must qu
 tar -xzf "$archive" -C "$work/un packed"
 folder=$(ls -d "$work/un packed"/dravik-*)
 holds "$folder" "$archive" DRAVIK_A DRAVIK_B dravik-unit README.txt DRAVIK_A.desktop DRAVIK_B.png \
-  install-desktop-entries.sh
+  install-desktop-entries.sh LICENSE
 root=$work/root
 dpkg-deb -x "$deb" "$root" # never installed
 holds "$root" "$deb" usr/bin/DRAVIK_A usr/bin/DRAVIK_B usr/bin/dravik-unit \
@@ -41,6 +41,11 @@ while IFS= read -r -d '' object; do
   readelf -n "$object" | grep -q "x86 feature: IBT, SHSTK" ||
     fail "${object#"$build"/} is built without control-flow protection"
 done < <(find "$build/src" "$build/tools" -name '*.o' -print0)
+# Both packages are under the MIT licence, in the Debian copyright format in the .deb.
+grep -qx "License: Expat" "$root/usr/share/doc/dravik/copyright" &&
+  cmp -s <(sed -n '/^Permission/,$p' "$folder/LICENSE") \
+    <(sed -n '/^ Permission/,$s/^ \.\?//p' "$root/usr/share/doc/dravik/copyright") ||
+  fail "the two packages do not carry the same MIT licence"
 
 # entry FILE EXEC PROGRAM ICON ICON_FILE: a valid entry running a program, with an existing icon.
 entry() {
