@@ -42,7 +42,8 @@ while IFS= read -r -d '' object; do
     fail "${object#"$build"/} is built without control-flow protection"
 done < <(find "$build/src" "$build/tools" -name '*.o' -print0)
 # Both packages are under the MIT licence, in the Debian copyright format in the .deb.
-grep -qx "License: Expat" "$root/usr/share/doc/dravik/copyright" &&
+grep -q "^Permission is hereby granted, free of charge" "$folder/LICENSE" &&
+  grep -qx "License: Expat" "$root/usr/share/doc/dravik/copyright" &&
   cmp -s <(sed -n '/^Permission/,$p' "$folder/LICENSE") \
     <(sed -n '/^ Permission/,$s/^ \.\?//p' "$root/usr/share/doc/dravik/copyright") ||
   fail "the two packages do not carry the same MIT licence"
