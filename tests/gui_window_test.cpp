@@ -115,5 +115,48 @@ TEST(GuiOperator, TypingLimitsEnterTheTitleDialogAndTheFileDialog) {
   EXPECT_TRUE(rig.boxes.isEmpty()) << "cancelling a load shows nothing";
 }
 
+// A port edit refuses every change that puts in a non-digit: typed over a selection, pasted, or
+// typed into a text from a settings file that holds one, which the operator may still shorten.
+// What Undo brings back stands, and the next change is judged again.
+TEST(GuiOperator, PortEditsRefuseEveryNonDigitTheOperatorPutsIn) {
+  GuiRig rig(kVariantA);
+  ASSERT_TRUE(rig.session->start());
+  const int id = kSlotControls[1].portEdit, di1 = kVariantA.inputs[0].nameEdit;
+  auto* port = rig.widget<QLineEdit>(id);
+  const auto paste = [port](const char* text) {
+    QApplication::clipboard()->setText(u(text));
+    QTest::keySequence(port, QKeySequence::Paste);
+  };
+  rig.view().setText(id, "10003");
+  QStringList shown;
+  const auto step = [&](const std::function<void()>& change) {
+    change();
+    shown << port->text();
+  };
+  step([&] { port->selectAll(), type(port, u("x")); });
+  step([&] { port->setSelection(1, 3), paste("1y3"); });
+  step([&] { port->setSelection(1, 3), paste("123"); });
+  step([&] { port->setSelection(4, 1), type(port, u("５")); });
+  const std::string path = rig.folder.path() + "/ports.dva";
+  writeBytes(path, "#$PORT2=12a45\r\n");
+  rig.monitor().applySettingsFile(path);
+  step([&] {});
+  step([&] { press(port, {Qt::Key_End}), type(port, u("x")); });
+  step([&] { type(port, u("6")); });
+  step([&] { press(port, {Qt::Key_Backspace, Qt::Key_Backspace}); });
+  step([&] { port->setSelection(2, 1), type(port, u("b")); });
+  step([&] { port->setSelection(2, 1), press(port, {Qt::Key_Delete}); });
+  step([&] { QTest::keySequence(port, QKeySequence::Undo); });
+  step([&] { press(port, {Qt::Key_Home}), type(port, u("-")); });
+  EXPECT_EQ(shown, (QStringList{"10003", "10003", "11233", "11233", "12a45", "12a45", "12a456",
+                                "12a4", "12a4", "124", "12a4", "12a4"}));
+
+  auto* name = rig.widget<QLineEdit>(di1);
+  rig.view().setText(di1, std::string(25, 'n'));
+  type(name, u("x"));
+  press(name, {Qt::Key_Backspace});
+  EXPECT_EQ(name->text(), QString(24, 'n')) << "a name the program set takes no more, but shortens";
+}
+
 }  // namespace
 }  // namespace dravik::test
