@@ -44,26 +44,19 @@ TEST(PortText, ParsePortTakesTheLeadingNumberWithinTheRange) {
 // over a selection) and whatever the edit held; it takes any removal. Names hold their bytes.
 TEST(TypingRules, PortEditsTakeDigitsOnlyAndNamesHoldTheirBytes) {
   const std::tuple<const char*, const char*, bool> ports[] = {
-      {"10003", "100031", true}, {"10003", "10003x", false},
-      {"10003", "x", false},     {"10003", "7", true},
-      {"10003", "11y33", false}, {"10003", "11233", true},
-      {"10003", "1003", true},   {"", "", true},
-      {"", "-1", false},         {"12a45", "12a4", true},
-      {"12a45", "2a45", true},   {"12a45", "12a45x", false},
-      {"12a45", "12a456", true}, {"12a45", "12b45", false},
-      {"12a45", "12745", true},  {"12a45", "1245", true},
-      {"1a", "1aa", false},      {"a1", "aa1", false},
-      {"1 ", "1  ", false},      {"5", "5?", false},
-      {"1", "1\x82\x4F", false},
+      {"10003", "100031", true}, {"10003", "10003x", false}, {"10003", "x", false},
+      {"10003", "11y33", false}, {"10003", "11233", true},   {"12a45", "12a4", true},
+      {"12a45", "2a45", true},   {"12a45", "12a45x", false}, {"12a45", "12745", true},
+      {"12a45", "12b45", false}, {"1a", "1aa", false},       {"a1", "aa1", false},
+      {"1", "1\x82\x4F", false}, {"", "-1", false},
   };
   for (const auto& [before, after, taken] : ports) {
     EXPECT_EQ(portEditTaken(before, after), taken) << "'" << before << "' -> '" << after << "'";
   }
   const std::string kanji2 = "\x8a\xbf\x8e\x9a";  // two double-byte characters
   const std::tuple<std::string, std::string, bool> names[] = {
-      {"abc", "abcd", true},       {"abcd", "abcde", false},      {"abcd", "abce", true},
-      {"abcdefg", "abcdef", true}, {"abcdefg", "abcdeX", true},   {"abcdefg", "abcdefX", false},
-      {"", kanji2, true},          {kanji2, kanji2 + "a", false},
+      {"abc", "abcd", true},         {"abcd", "abcde", false}, {"abcdefg", "abcdeX", true},
+      {"abcdefg", "abcdefX", false}, {"", kanji2, true},       {kanji2, kanji2 + "a", false},
   };
   for (const auto& [before, after, taken] : names) {
     EXPECT_EQ(limitedEditTaken(before, after, 4), taken)
