@@ -1,10 +1,14 @@
 // The listening server against peers that misbehave, on 127.0.0.1 or in namespaces of its own.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/tcp.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -173,15 +177,15 @@ TEST(HostilePeers, ConnectAndCloseStormsDuringStopsLeaveNothingBehind) {
 }
 
 std::atomic<bool> refuse{false};
-int refusingCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*entry)(void*),
-                   void* arg) {
-  return refuse ? EAGAIN : pthread_create(thread, attributes, entry, arg);
+WorkerThread::CreateFunction systemCreate = nullptr;
+int refusingCreate(WorkerThread::Handle* thread, WorkerThread::Start* start) {
+  return refuse ? EAGAIN : systemCreate(thread, start);
 }
 
 TEST(HostilePeers, ARefusedThreadCostsOnlyItsConnection) {
-  const auto original = WorkerThread::replaceCreateFunction(&refusingCreate);
+  systemCreate = WorkerThread::replaceCreateFunction(&refusingCreate);
   const std::shared_ptr<void> restore(
-      nullptr, [&](void*) { WorkerThread::replaceCreateFunction(original); });
+      nullptr, [&](void*) { WorkerThread::replaceCreateFunction(systemCreate); });
   Rig rig;
   refuse = true;
   EXPECT_FALSE(rig.start(1) || rig.slot(0) != SlotState::Idle) << "no server thread: a failure";
@@ -266,7 +270,9 @@ struct NetworkNamespace {
     return run([&] { return std::system(line.c_str()) == 0; });
   }
   int connect(const char* address, int port) const {
-    sockaddr_in to = loopback(port);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
     ::inet_pton(AF_INET, address, &to.sin_addr);
     const int socket = run([] { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); });
     ::connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to);

@@ -2,7 +2,6 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace dravik::cp932 {
@@ -52,17 +51,6 @@ std::string fromUtf8(std::string_view utf8) {
 
 std::string toUtf8(std::string_view cp932) {
   return convert("UTF-8", "CP932", cp932, "\xEF\xBF\xBD");
-}
-
-std::string cutToBytes(std::string_view text, std::size_t limit) {
-  const std::size_t room = std::min(limit, text.size());
-  std::size_t end = 0;
-  while (end < room) {
-    std::size_t width = isLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
-    if (end + width > room) break;
-    end += width;
-  }
-  return std::string(text.substr(0, end));
 }
 
 }  // namespace dravik::cp932
