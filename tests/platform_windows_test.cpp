@@ -1,7 +1,9 @@
 // The platform room's Windows rules: device names, attributes, files held by other programs,
 // UTF-16 names, Windows Sockets numbers and the per-user folders.
-#include <windows.h>
+// Winsock 2 before windows.h.
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 

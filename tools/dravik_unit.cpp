@@ -294,13 +294,17 @@ class Unit {
               ? sock::Connected{opened.error, false}
               : sock::connectWithin(opened.socket, *remote, o_.port, -1, *interruption);
       if (opened.socket == sock::kNone || connected.error != 0 || connected.woken) {
-        std::fprintf(stderr, "dravik-unit: cannot connect to %s:%d: %s\n", o_.host.c_str(), o_.port,
-                     sock::errorText(connected.error).c_str());
+        // Ctrl+C during the attempt ends it without a word.
+        if (!connected.woken) {
+          std::fprintf(stderr, "dravik-unit: cannot connect to %s:%d: %s\n", o_.host.c_str(),
+                       o_.port, sock::errorText(connected.error).c_str());
+        }
         closePeer(reporting_);
         return false;
       }
+      // A monitor that stops reading holds up the next frame, as it holds up a unit.
+      sock::setBlocking(reporting_.socket, true);
     }
-    // A frame of a few bytes goes at once on a fresh connection, or not at all.
     const sock::Transfer sent = sock::send(reporting_.socket, o_.frame.data(), o_.frame.size());
     if (sent.bytes != o_.frame.size()) {
       std::fprintf(stderr, "dravik-unit: send failed: %s\n", sock::errorText(sent.error).c_str());

@@ -1,8 +1,10 @@
 #include "net/adapter_provider_windows.h"
 
+// Winsock 2 before the headers that build on it.
+#include <winsock2.h>
+
 #include <iphlpapi.h>
 #include <windows.h>
-#include <winsock2.h>
 
 #include <vector>
 

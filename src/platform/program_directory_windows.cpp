@@ -1,7 +1,8 @@
 #include "platform/program_directory.h"
 
-#include <shlobj.h>
 #include <windows.h>
+
+#include <shlobj.h>
 
 #include <atomic>
 #include <cstdlib>

@@ -213,7 +213,9 @@ bool limitUnacknowledged(Socket socket, int timeoutMs) {
 }
 
 Wait waitReadable(Socket socket, const WakeEvent& wake, int timeoutMs) {
-  return waitReadable(fdOf(socket), wake.fd(), timeoutMs);
+  std::vector<bool> ready;
+  return waitReadable(socket == kNone ? std::vector<Socket>{} : std::vector<Socket>{socket}, wake,
+                      timeoutMs, ready);
 }
 
 Wait waitReadable(const std::vector<Socket>& sockets, const WakeEvent& wake, int timeoutMs,
@@ -223,6 +225,7 @@ Wait waitReadable(const std::vector<Socket>& sockets, const WakeEvent& wake, int
   const int n = pollFor(fds.data(), fds.size(), timeoutMs);
   if (n <= 0) return Wait::TimedOut;
   if (fds[0].revents != 0) return Wait::Woken;
+  // Errors and hang-ups count as readable: the next receive or accept reports them.
   ready.assign(sockets.size(), false);
   for (std::size_t i = 0; i < sockets.size(); ++i) ready[i] = fds[i + 1].revents != 0;
   return Wait::Ready;

@@ -1,8 +1,10 @@
 #include "platform/socket.h"
 
+// Winsock 2 before the headers that build on it.
+#include <winsock2.h>
+
 #include <mstcpip.h>
 #include <windows.h>
-#include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <climits>
@@ -34,10 +36,14 @@ sockaddr_in endpoint(std::uint32_t address, int port) {
   return a;
 }
 
-// A stream socket no child process inherits; INVALID_SOCKET when the system refuses.
-SOCKET newStream() {
-  if (startUp() != 0) return INVALID_SOCKET;
-  return ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+// A stream socket no child process inherits, or INVALID_SOCKET and the error number.
+SOCKET newStream(int& error) {
+  error = startUp();
+  if (error != 0) return INVALID_SOCKET;
+  const SOCKET s =
+      ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET) error = ::WSAGetLastError();
+  return s;
 }
 
 bool setNonBlocking(SOCKET s) {
@@ -62,7 +68,8 @@ bool connectedPair(SOCKET& waited, SOCKET& signalled) {
   Listening listener = listenOn(kLoopback, 0);
   if (listener.socket == kNone) return false;
   const sockaddr_in there = endpoint(kLoopback, localPort(listener.socket));
-  signalled = newStream();
+  int error = 0;
+  signalled = newStream(error);
   sockaddr_in mine{};
   int length = sizeof mine;
   bool ok = signalled != INVALID_SOCKET &&
@@ -88,7 +95,7 @@ bool connectedPair(SOCKET& waited, SOCKET& signalled) {
   close(listener.socket);
   // Signals never wait: once one byte is in, the waited end stays readable anyway.
   if (waited != INVALID_SOCKET && setNonBlocking(signalled)) return true;
-  const int error = ::WSAGetLastError();
+  if (error == 0) error = ::WSAGetLastError();
   if (waited != INVALID_SOCKET) ::closesocket(waited);
   if (signalled != INVALID_SOCKET) ::closesocket(signalled);
   ::WSASetLastError(error != 0 ? error : WSAECONNREFUSED);
@@ -133,11 +140,8 @@ std::string addressText(std::uint32_t address) {
 
 Listening listenOn(std::uint32_t address, int port) {
   Listening result;
-  const SOCKET s = newStream();
-  if (s == INVALID_SOCKET) {
-    result.error = startUp() != 0 ? startUp() : ::WSAGetLastError();
-    return result;
-  }
+  const SOCKET s = newStream(result.error);
+  if (s == INVALID_SOCKET) return result;
   // No SO_REUSEADDR: on Windows it would let a second socket take a port already listened on.
   const sockaddr_in local = endpoint(address, port);
   if (::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
@@ -186,14 +190,15 @@ Accepted acceptFrom(Socket listener) {
 }
 
 Opened openStream(std::uint32_t localAddress) {
-  const SOCKET s = newStream();
-  if (s == INVALID_SOCKET) return {kNone, startUp() != 0 ? startUp() : ::WSAGetLastError()};
+  int error = 0;
+  const SOCKET s = newStream(error);
+  if (s == INVALID_SOCKET) return {kNone, error};
   if (localAddress != 0) {
     const sockaddr_in local = endpoint(localAddress, 0);
     ::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local);
   }
   if (!setNonBlocking(s)) {
-    const int error = ::WSAGetLastError();
+    error = ::WSAGetLastError();
     ::closesocket(s);
     return {kNone, error};
   }

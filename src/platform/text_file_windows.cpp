@@ -1,9 +1,10 @@
 #include "platform/text_file.h"
 
+#include <windows.h>
+
 #include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 
 #include <atomic>
 #include <cstdint>
