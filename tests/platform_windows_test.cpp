@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "loopback_peer.h"
 #include "platform/cp932.h"
@@ -130,6 +133,45 @@ TEST(WindowsFiles, AttributesOtherThanReadOnlyAreKept) {
   ASSERT_TRUE(textfile::replace(file, "new"));
   EXPECT_NE(::GetFileAttributesW(wide(file).c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
   EXPECT_EQ(fileText(file), "new");
+}
+
+// The access list of the file, in the system's own notation.
+std::wstring accessList(const std::string& file) {
+  DWORD size = 0;
+  ::GetFileSecurityW(wide(file).c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::vector<char> descriptor(size);
+  wchar_t* text = nullptr;
+  std::wstring list;
+  if (size > 0 &&
+      ::GetFileSecurityW(wide(file).c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size,
+                         &size) &&
+      ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    list = text;
+  }
+  ::LocalFree(text);
+  return list;
+}
+
+TEST(WindowsFiles, TheFilesOwnAccessListIsKept) {
+  TempDir dir;
+  const std::string file = dir.path() + "\\a.dva";
+  writeBytes(file, "old");
+  // Protected from the folder's: everyone may do all, the users of the machine may read.
+  const std::wstring own = L"D:P(A;;FA;;;WD)(A;;FR;;;BU)";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(own.c_str(), SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+  ::SetFileSecurityW(wide(file).c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  ::LocalFree(descriptor);
+  if (accessList(file) != own && !wineVersion().empty()) {
+    GTEST_SKIP() << "Wine " << wineVersion()
+                 << " keeps no access list: it maps one to Unix permission bits";
+  }
+  ASSERT_EQ(accessList(file), own);
+  ASSERT_TRUE(textfile::replace(file, "new"));
+  EXPECT_EQ(std::pair(fileText(file), accessList(file)), std::pair(std::string("new"), own))
+      << "the replacement has the file's access list, not its folder's";
 }
 
 // A spreadsheet or editor holding the file: Windows replaces no file that is open, so the save
