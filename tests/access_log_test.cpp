@@ -1,8 +1,6 @@
 // The access log: its bytes, headers owed, failures, files changed under it, receivers at once.
 #include "logging/access_log.h"
 
-#include <fcntl.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>

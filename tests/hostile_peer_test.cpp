@@ -1,14 +1,10 @@
 // The listening server against peers that misbehave, on 127.0.0.1 or in namespaces of its own.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/tcp.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -270,9 +266,7 @@ struct NetworkNamespace {
     return run([&] { return std::system(line.c_str()) == 0; });
   }
   int connect(const char* address, int port) const {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    sockaddr_in to = loopback(port);
     ::inet_pton(AF_INET, address, &to.sin_addr);
     const int socket = run([] { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); });
     ::connect(socket, reinterpret_cast<const sockaddr*>(&to), sizeof to);

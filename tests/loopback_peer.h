@@ -1,6 +1,15 @@
 // The tests' side of a unit on 127.0.0.1, with time limits, and the process's own counts.
 #pragma once
 
+#ifndef _WIN32
+// The Linux tests also call the system's sockets beside these helpers.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -20,6 +29,12 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 const std::uint32_t kLoopback = sock::kLoopback;
+
+#ifndef _WIN32
+inline sockaddr_in loopback(int port) {
+  return {.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {kLoopback}, .sin_zero = {}};
+}
+#endif
 
 // The sockets below are ints, as descriptors are: a Windows socket handle fits in one too.
 inline sock::Socket socketOf(int fd) {

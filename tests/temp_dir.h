@@ -2,6 +2,13 @@
 // helpers.
 #pragma once
 
+#ifndef _WIN32
+// The Linux tests also call the system's file calls beside these helpers.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>

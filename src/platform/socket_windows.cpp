@@ -62,28 +62,34 @@ timeval* bound(int timeoutMs, timeval& storage) {
   return &storage;
 }
 
-// The two ends of a loopback connection made for a WakeEvent: the peer accepted must be the
-// one just connected, never another program that reached the short-lived listener first.
-bool connectedPair(SOCKET& waited, SOCKET& signalled) {
-  Listening listener = listenOn(kLoopback, 0);
-  if (listener.socket == kNone) return false;
+// The two ends of a loopback connection made for a WakeEvent: 0, or the error number. The peer
+// accepted must be the one just connected, never another program that reached the
+// short-lived listener first.
+int connectedPair(SOCKET& waited, SOCKET& signalled) {
+  waited = signalled = INVALID_SOCKET;
+  const Listening listener = listenOn(kLoopback, 0);
+  if (listener.socket == kNone) return listener.error;
   const sockaddr_in there = endpoint(kLoopback, localPort(listener.socket));
   int error = 0;
   signalled = newStream(error);
   sockaddr_in mine{};
   int length = sizeof mine;
-  bool ok = signalled != INVALID_SOCKET &&
-            ::connect(signalled, reinterpret_cast<const sockaddr*>(&there), sizeof there) == 0 &&
-            ::getsockname(signalled, reinterpret_cast<sockaddr*>(&mine), &length) == 0;
-  waited = INVALID_SOCKET;
-  for (int attempt = 0; ok && waited == INVALID_SOCKET && attempt < 8; ++attempt) {
+  if (error == 0 &&
+      (::connect(signalled, reinterpret_cast<const sockaddr*>(&there), sizeof there) != 0 ||
+       ::getsockname(signalled, reinterpret_cast<sockaddr*>(&mine), &length) != 0)) {
+    error = ::WSAGetLastError();
+  }
+  for (int attempt = 0; error == 0 && waited == INVALID_SOCKET && attempt < 8; ++attempt) {
     WSAPOLLFD pending{handleOf(listener.socket), POLLRDNORM, 0};
-    if (::WSAPoll(&pending, 1, 5000) != 1) break;
+    if (::WSAPoll(&pending, 1, 5000) != 1) {
+      error = WSAETIMEDOUT;
+      break;
+    }
     const Accepted taken = acceptFrom(listener.socket);
-    if (taken.socket == kNone) continue;
     sockaddr_in peer{};
     length = sizeof peer;
     const bool ours =
+        taken.socket != kNone &&
         ::getpeername(handleOf(taken.socket), reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
         peer.sin_addr.s_addr == mine.sin_addr.s_addr && peer.sin_port == mine.sin_port;
     if (ours) {
@@ -93,14 +99,14 @@ bool connectedPair(SOCKET& waited, SOCKET& signalled) {
     }
   }
   close(listener.socket);
+  if (error == 0 && waited == INVALID_SOCKET) error = WSAECONNREFUSED;
   // Signals never wait: once one byte is in, the waited end stays readable anyway.
-  if (waited != INVALID_SOCKET && setNonBlocking(signalled)) return true;
-  if (error == 0) error = ::WSAGetLastError();
-  if (waited != INVALID_SOCKET) ::closesocket(waited);
-  if (signalled != INVALID_SOCKET) ::closesocket(signalled);
-  ::WSASetLastError(error != 0 ? error : WSAECONNREFUSED);
+  if (error == 0 && !setNonBlocking(signalled)) error = ::WSAGetLastError();
+  if (error == 0) return 0;
+  close(waited);
+  close(signalled);
   waited = signalled = INVALID_SOCKET;
-  return false;
+  return error;
 }
 
 }  // namespace
@@ -332,14 +338,7 @@ Wait waitReadable(const std::vector<Socket>& sockets, const WakeEvent& wake, int
 WakeEvent::WakeEvent() {
   SOCKET waited = INVALID_SOCKET;
   SOCKET signalled = INVALID_SOCKET;
-  if (startUp() != 0) {
-    error_ = startUp();
-    return;
-  }
-  if (!connectedPair(waited, signalled)) {
-    error_ = ::WSAGetLastError();
-    return;
-  }
+  error_ = connectedPair(waited, signalled);
   waited_ = waited;
   signalled_ = signalled;
 }
