@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
