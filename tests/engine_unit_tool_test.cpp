@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <future>
 #include <string>
 #include <utility>
@@ -15,12 +16,16 @@ namespace {
 
 using namespace test;
 
-// The tool's exit status and its output, stderr included, once it ends.
-std::pair<int, std::string> run(const std::string& arguments) {
-  FILE* pipe = ::popen((DRAVIK_UNIT_PATH " " + arguments + " 2>&1").c_str(), "r");
+// The exit status and the output, stderr included, of `tool` once it ends.
+std::pair<int, std::string> runTool(const std::string& tool, const std::string& arguments) {
+  FILE* pipe = ::popen((tool + " " + arguments + " 2>&1").c_str(), "r");
   std::string output;
   for (char line[512]; std::fgets(line, sizeof line, pipe) != nullptr;) output += line;
   return {::pclose(pipe), output};
+}
+
+std::pair<int, std::string> run(const std::string& arguments) {
+  return runTool(DRAVIK_UNIT_PATH, arguments);
 }
 
 TEST(DravikUnit, ReportsAndPrintsTheAcknowledgement) {
@@ -69,6 +74,19 @@ TEST(DravikUnit, ListensForOutputFrames) {
       std::pair(0, "listening on 127.0.0.1:" + std::to_string(destination) +
                        "\nsent: 44 4F 31 30 C8\nack: 64 6F 21 20 C8  inputs on: DI1\noutput: "
                        "44 4F 22 20 C8  DO1=OFF DO2=ON DO3=OFF DO4=OFF  (output connection)\n"));
+}
+
+// The same tool built for Windows, under Wine, reporting to the engine built here.
+TEST(DravikUnit, TheWindowsBuildReportsToLinuxUnderWine) {
+  if (!std::filesystem::exists(DRAVIK_WINDOWS_UNIT)) {
+    GTEST_SKIP() << "no Windows build of the tool at " DRAVIK_WINDOWS_UNIT " (make windows)";
+  }
+  MonitorRig rig(kVariantB);
+  ASSERT_TRUE(rig.start(1));
+  EXPECT_EQ(runTool(DRAVIK_WINE " " DRAVIK_WINDOWS_UNIT,
+                    "--port " + std::to_string(rig.listening[0]) + " --dk 81/81"),
+            std::pair(0, std::string("sent: 44 4B 31 31 38 38 C8\n"
+                                     "ack: 64 6B 21 28 C8  inputs on: DI1 DI8\n")));
 }
 
 }  // namespace

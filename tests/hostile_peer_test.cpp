@@ -173,15 +173,15 @@ TEST(HostilePeers, ConnectAndCloseStormsDuringStopsLeaveNothingBehind) {
 }
 
 std::atomic<bool> refuse{false};
-int refusingCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*entry)(void*),
-                   void* arg) {
-  return refuse ? EAGAIN : pthread_create(thread, attributes, entry, arg);
+WorkerThread::CreateFunction systemCreate = nullptr;
+int refusingCreate(WorkerThread::Handle* thread, WorkerThread::Start* start) {
+  return refuse ? EAGAIN : systemCreate(thread, start);
 }
 
 TEST(HostilePeers, ARefusedThreadCostsOnlyItsConnection) {
-  const auto original = WorkerThread::replaceCreateFunction(&refusingCreate);
+  systemCreate = WorkerThread::replaceCreateFunction(&refusingCreate);
   const std::shared_ptr<void> restore(
-      nullptr, [&](void*) { WorkerThread::replaceCreateFunction(original); });
+      nullptr, [&](void*) { WorkerThread::replaceCreateFunction(systemCreate); });
   Rig rig;
   refuse = true;
   EXPECT_FALSE(rig.start(1) || rig.slot(0) != SlotState::Idle) << "no server thread: a failure";

@@ -1,11 +1,14 @@
 // The tests' side of a unit on 127.0.0.1, with time limits, and the process's own counts.
 #pragma once
 
+#ifndef _WIN32
+// The Linux tests also call the system's sockets beside these helpers.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -18,48 +21,62 @@
 #include <thread>
 #include <vector>
 
+#include "platform/socket.h"
+
 namespace dravik::test {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
+const std::uint32_t kLoopback = sock::kLoopback;
 
+#ifndef _WIN32
 inline sockaddr_in loopback(int port) {
   return {.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {kLoopback}, .sin_zero = {}};
 }
+#endif
 
-// A socket listening on a free loopback port, which goes to `port`.
+// The sockets below are ints, as descriptors are: a Windows socket handle fits in one too.
+inline sock::Socket socketOf(int fd) {
+  return fd < 0 ? sock::kNone : static_cast<sock::Socket>(fd);
+}
+inline int fdOf(sock::Socket socket) {
+  return socket == sock::kNone ? -1 : static_cast<int>(socket);
+}
+
+// Lets a wait end only by its time limit. Made when the program starts, so that it is among
+// the descriptors a test finds open before it begins.
+inline const sock::WakeEvent kNeverWoken;
+
+// A blocking socket listening on a free loopback port, which goes to `port`.
 inline int listener(int& port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a = loopback(0);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::listen(fd, 5);
-  socklen_t n = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  port = ntohs(a.sin_port);
-  return fd;
+  const sock::Listening listening = sock::listenOn(kLoopback, 0);
+  sock::setBlocking(listening.socket, true);
+  port = sock::localPort(listening.socket);
+  return fdOf(listening.socket);
 }
 
 // A loopback port nobody listens on right now.
 inline int freePort() {
   int port = 0;
-  ::close(listener(port));
+  sock::close(socketOf(listener(port)));
   return port;
 }
 
-// -1 when refused. `receiveBuffer` > 0 shrinks the receive buffer before connecting.
+// A blocking connection; -1 when refused. `receiveBuffer` > 0 shrinks the receive buffer
+// before connecting.
 inline int connectUnit(int port, int receiveBuffer = 0) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(int));
-  sockaddr_in a = loopback(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
-  ::close(fd);
+  const sock::Socket s = sock::openStream(0).socket;
+  if (receiveBuffer > 0) sock::setReceiveBuffer(s, receiveBuffer);
+  if (sock::setBlocking(s, true) &&
+      sock::connectWithin(s, kLoopback, port, -1, kNeverWoken).error == 0)
+    return fdOf(s);
+  sock::close(s);
   return -1;
 }
 
 inline bool sendBytes(int fd, const Bytes& bytes) {
-  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  return sock::send(socketOf(fd), bytes.data(), bytes.size()).bytes == bytes.size();
 }
 
 // Up to `count` bytes; fewer when the peer closes or `limit` passes.
@@ -67,21 +84,22 @@ inline Bytes receive(int fd, std::size_t count, std::chrono::milliseconds limit 
   Bytes got;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
+    if (sock::waitReadable(socketOf(fd), kNeverWoken, 100) != sock::Wait::Ready) continue;
     std::uint8_t b[256];
-    const ssize_t n = ::recv(fd, b, std::min(sizeof b, count - got.size()), 0);
-    if (n <= 0) break;
-    got.insert(got.end(), b, b + n);
+    const sock::Transfer n = sock::receive(socketOf(fd), b, std::min(sizeof b, count - got.size()));
+    if (n.bytes == 0) break;
+    got.insert(got.end(), b, b + n.bytes);
   }
   return got;
 }
 
 inline bool seesEof(int fd, std::chrono::milliseconds limit = 10s) {
-  pollfd p{fd, POLLIN, 0};
-  if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0) return false;
+  if (sock::waitReadable(socketOf(fd), kNeverWoken, static_cast<int>(limit.count())) !=
+      sock::Wait::Ready)
+    return false;
   std::uint8_t b;
-  return ::recv(fd, &b, 1, 0) == 0;
+  const sock::Transfer n = sock::receive(socketOf(fd), &b, 1);
+  return n.bytes == 0 && n.error == 0 && !n.wouldBlock;
 }
 
 inline bool eventually(const std::function<bool()>& condition,

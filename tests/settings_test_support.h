@@ -1,7 +1,9 @@
 // What the settings, start-up and access-log tests share.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 #include <string>
@@ -28,6 +30,7 @@ inline void retitle(MonitorRig& r, const std::string& title) {
   r.monitor.changeTitleBar();
 }
 
+#ifndef _WIN32
 // Lets files grow only to `bytes`: a write past that is cut short by the system, not a signal.
 struct FileSizeLimit {
   explicit FileSizeLimit(rlim_t bytes) {
@@ -39,5 +42,6 @@ struct FileSizeLimit {
   ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &previous); }
   rlimit previous{};
 };
+#endif
 
 }  // namespace dravik::test

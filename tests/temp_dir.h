@@ -1,9 +1,13 @@
-// A fresh folder under /tmp, removed with its contents when the test ends, and file helpers.
+// A fresh folder for temporary files, removed with its contents when the test ends, and file
+// helpers.
 #pragma once
 
+#ifndef _WIN32
+// The Linux tests also call the system's file calls beside these helpers.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +15,7 @@
 #include <functional>
 #include <future>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -18,12 +23,20 @@ namespace dravik::test {
 
 class TempDir {
  public:
-  TempDir() : path_(::mkdtemp(pattern_) ? pattern_ : "") {}
+  TempDir() {
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ignored_);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const std::filesystem::path folder = base / ("dravik-test-" + std::to_string(random()));
+      if (!std::filesystem::create_directory(folder, ignored_)) continue;
+      std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ignored_);
+      path_ = folder.string();
+    }
+  }
   ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
   const std::string& path() const { return path_; }
 
  private:
-  char pattern_[24] = "/tmp/dravik-test-XXXXXX";
   std::string path_;
   std::error_code ignored_;
 };
@@ -49,9 +62,11 @@ inline bool returnsWithoutFifoPeer(const std::string& fifo, const std::function<
                                    std::chrono::milliseconds limit = std::chrono::seconds(5)) {
   std::future<void> done = std::async(std::launch::async, call);
   if (done.wait_for(limit) == std::future_status::ready) return true;
-  const int both = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  if (both >= 0) ::close(both);
+  {
+    // Opened for reading and writing, a FIFO does not wait for a peer.
+    const std::fstream both(fifo, std::ios::in | std::ios::out);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   done.wait();
   return false;
 }

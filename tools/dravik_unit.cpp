@@ -3,34 +3,32 @@
 //
 // It connects to the monitor, sends DO, DK or raw frames, prints every acknowledgement
 // decoded, and can listen on the destination port for the monitor's output frames.
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/socket.h"
+
 namespace {
 
+namespace sock = dravik::sock;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint8_t kTerminator = 0xC8;
 
 volatile std::sig_atomic_t interrupted = 0;
+// Ends every wait at once when Ctrl+C or a termination request comes.
+dravik::sock::WakeEvent* interruption = nullptr;
 
 void onInterrupt(int) {
   interrupted = 1;
+  interruption->signal();
 }
 
 const char kUsage[] =
@@ -232,21 +230,9 @@ void printFrame(const Bytes& frame, const char* where) {
   std::fflush(stdout);
 }
 
-bool resolve(const std::string& host, int port, sockaddr_in& out) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  out = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-  out.sin_port = htons(static_cast<std::uint16_t>(port));
-  freeaddrinfo(found);
-  return true;
-}
-
 // One connection from which frames ending in 0xC8 are read.
 struct Peer {
-  int fd = -1;
+  dravik::sock::Socket socket = dravik::sock::kNone;
   Bytes pending;
   const char* where;
 };
@@ -276,21 +262,18 @@ class Unit {
 
  private:
   bool openListener() {
-    sockaddr_in local{};
-    if (!resolve(o_.bindAddress, o_.listenPort, local)) {
+    const std::optional<std::uint32_t> local = sock::resolve(o_.bindAddress);
+    if (!local) {
       std::fprintf(stderr, "dravik-unit: cannot resolve %s\n", o_.bindAddress.c_str());
       return false;
     }
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (listener_ < 0 ||
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::listen(listener_, 5) != 0) {
+    const sock::Listening listening = sock::listenOn(*local, o_.listenPort);
+    if (listening.socket == sock::kNone) {
       std::fprintf(stderr, "dravik-unit: cannot listen on %s:%d: %s\n", o_.bindAddress.c_str(),
-                   o_.listenPort, std::strerror(errno));
+                   o_.listenPort, sock::errorText(listening.error).c_str());
       return false;
     }
+    listener_ = listening.socket;
     std::printf("listening on %s:%d\n", o_.bindAddress.c_str(), o_.listenPort);
     std::fflush(stdout);
     return true;
@@ -298,23 +281,33 @@ class Unit {
 
   // Sends the frame once and waits for its acknowledgement.
   bool report() {
-    if (reporting_.fd < 0) {
-      sockaddr_in remote{};
-      if (!resolve(o_.host, o_.port, remote)) {
+    if (reporting_.socket == sock::kNone) {
+      const std::optional<std::uint32_t> remote = sock::resolve(o_.host);
+      if (!remote) {
         std::fprintf(stderr, "dravik-unit: cannot resolve %s\n", o_.host.c_str());
         return false;
       }
-      reporting_.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      if (reporting_.fd < 0 ||
-          ::connect(reporting_.fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
-        std::fprintf(stderr, "dravik-unit: cannot connect to %s:%d: %s\n", o_.host.c_str(), o_.port,
-                     std::strerror(errno));
+      const sock::Opened opened = sock::openStream(0);
+      reporting_.socket = opened.socket;
+      const sock::Connected connected =
+          opened.socket == sock::kNone
+              ? sock::Connected{opened.error, false}
+              : sock::connectWithin(opened.socket, *remote, o_.port, -1, *interruption);
+      if (opened.socket == sock::kNone || connected.error != 0 || connected.woken) {
+        // Ctrl+C during the attempt ends it without a word.
+        if (!connected.woken) {
+          std::fprintf(stderr, "dravik-unit: cannot connect to %s:%d: %s\n", o_.host.c_str(),
+                       o_.port, sock::errorText(connected.error).c_str());
+        }
         closePeer(reporting_);
         return false;
       }
+      // A monitor that stops reading holds up the next frame, as it holds up a unit.
+      sock::setBlocking(reporting_.socket, true);
     }
-    if (::send(reporting_.fd, o_.frame.data(), o_.frame.size(), MSG_NOSIGNAL) < 0) {
-      std::fprintf(stderr, "dravik-unit: send failed: %s\n", std::strerror(errno));
+    const sock::Transfer sent = sock::send(reporting_.socket, o_.frame.data(), o_.frame.size());
+    if (sent.bytes != o_.frame.size()) {
+      std::fprintf(stderr, "dravik-unit: send failed: %s\n", sock::errorText(sent.error).c_str());
       closePeer(reporting_);
       return false;
     }
@@ -322,7 +315,8 @@ class Unit {
     std::fflush(stdout);
     acks_ = 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(o_.timeoutMs);
-    while (acks_ == 0 && reporting_.fd >= 0 && !interrupted && Clock::now() < deadline) {
+    while (acks_ == 0 && reporting_.socket != sock::kNone && !interrupted &&
+           Clock::now() < deadline) {
       serve(deadline, true);
     }
     if (acks_ == 0) std::printf("no acknowledgement\n");
@@ -336,35 +330,41 @@ class Unit {
     while (!interrupted) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
       if (left.count() <= 0 || (untilAck && acks_ > 0)) return;
-      std::vector<pollfd> fds;
+      std::vector<sock::Socket> sockets;
       std::vector<Peer*> owners;
-      if (listener_ >= 0) fds.push_back({listener_, POLLIN, 0}), owners.push_back(nullptr);
-      if (reporting_.fd >= 0)
-        fds.push_back({reporting_.fd, POLLIN, 0}), owners.push_back(&reporting_);
-      for (Peer& p : outputs_) fds.push_back({p.fd, POLLIN, 0}), owners.push_back(&p);
-      if (::poll(fds.data(), fds.size(), static_cast<int>(left.count())) <= 0) continue;
-      for (std::size_t i = 0; i < fds.size(); ++i) {
-        if (fds[i].revents == 0) continue;
+      if (listener_ != sock::kNone) sockets.push_back(listener_), owners.push_back(nullptr);
+      if (reporting_.socket != sock::kNone)
+        sockets.push_back(reporting_.socket), owners.push_back(&reporting_);
+      for (Peer& p : outputs_) sockets.push_back(p.socket), owners.push_back(&p);
+      std::vector<bool> ready;
+      if (sock::waitReadable(sockets, *interruption, static_cast<int>(left.count()), ready) !=
+          sock::Wait::Ready) {
+        continue;
+      }
+      for (std::size_t i = 0; i < sockets.size(); ++i) {
+        if (!ready[i]) continue;
         if (owners[i] == nullptr) {
-          const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-          if (fd >= 0) outputs_.push_back({fd, {}, "output connection"});
+          const sock::Accepted accepted = sock::acceptFrom(listener_);
+          if (accepted.socket != sock::kNone)
+            outputs_.push_back({accepted.socket, {}, "output connection"});
         } else {
           readFrom(*owners[i]);
         }
       }
-      std::erase_if(outputs_, [](const Peer& p) { return p.fd < 0; });
+      std::erase_if(outputs_, [](const Peer& p) { return p.socket == sock::kNone; });
     }
   }
 
   void readFrom(Peer& peer) {
     std::uint8_t buffer[256];
-    const ssize_t n = ::recv(peer.fd, buffer, sizeof buffer, 0);
-    if (n <= 0) {
+    const sock::Transfer got = sock::receive(peer.socket, buffer, sizeof buffer);
+    if (got.wouldBlock) return;
+    if (got.bytes == 0) {
       if (&peer == &reporting_) std::printf("monitor closed the reporting connection\n");
       closePeer(peer);
       return;
     }
-    for (ssize_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < got.bytes; ++i) {
       peer.pending.push_back(buffer[i]);
       if (buffer[i] != kTerminator) continue;
       if (peer.pending[0] == 'd') ++acks_;
@@ -374,14 +374,14 @@ class Unit {
   }
 
   static void closePeer(Peer& peer) {
-    if (peer.fd >= 0) ::close(peer.fd);
-    peer.fd = -1;
+    sock::close(peer.socket);
+    peer.socket = sock::kNone;
     peer.pending.clear();
   }
 
   const Options& o_;
-  int listener_ = -1;
-  Peer reporting_{-1, {}, "reporting connection"};
+  sock::Socket listener_ = sock::kNone;
+  Peer reporting_{sock::kNone, {}, "reporting connection"};
   std::vector<Peer> outputs_;
   int acks_ = 0;
 };
@@ -391,9 +391,19 @@ class Unit {
 int main(int argc, char** argv) {
   std::optional<Options> options = parse(argc, argv);
   if (!options) return 2;
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  if (const int error = dravik::sock::startUp(); error != 0) {
+    std::fprintf(stderr, "dravik-unit: sockets unavailable: %s\n",
+                 dravik::sock::errorText(error).c_str());
+    return 1;
+  }
+  dravik::sock::WakeEvent wake;
+  if (!wake.valid()) {
+    std::fprintf(stderr, "dravik-unit: cannot wait for Ctrl+C: %s\n",
+                 dravik::sock::errorText(wake.error()).c_str());
+    return 1;
+  }
+  interruption = &wake;
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
   return Unit(*options).run();
 }

@@ -1,7 +1,5 @@
 #include "net/adapter_table.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 
 #include "platform/socket.h"
@@ -33,11 +31,10 @@ std::vector<AdapterEntry> selectAdapters(const HostAdapters& host) {
     if (usable(row)) interfaces.push_back({row.index, &row.description});
   }
 
-  const std::uint32_t loopback = htonl(INADDR_LOOPBACK);
   std::vector<AdapterEntry> entries;
   for (const AddressRow& row : host.addresses) {
     if (entries.size() == kMaxAdapterEntries) break;
-    if (row.address == loopback) continue;
+    if (row.address == sock::kLoopback) continue;
     auto owner = std::find_if(interfaces.begin(), interfaces.end(), [&](const UsableInterface& u) {
       return u.index == row.interfaceIndex;
     });

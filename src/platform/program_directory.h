@@ -6,28 +6,32 @@
 
 namespace dravik {
 
-// The running program's folder as CP932 bytes, without a trailing "/" (except "/" itself);
-// "." when the program's own path cannot be read.
+// The running program's folder as CP932 bytes, without a trailing separator (except for a
+// root: "/", "C:\"); "." when the program's own path cannot be read.
 std::string programDirectory();
 
 // The folders of the startup configuration and default settings file (`config`) and of the
-// default access log (`data`), without a trailing "/".
+// default access log (`data`), without a trailing separator.
 struct FileFolders {
   std::string config;
   std::string data;
 };
 
-// What chooses the per-user folders: HOME, XDG_CONFIG_HOME and XDG_DATA_HOME, "" when unset.
+// What chooses the per-user folders, "" when unset. Linux: HOME, XDG_CONFIG_HOME and
+// XDG_DATA_HOME. Windows: USERPROFILE, APPDATA and LOCALAPPDATA.
 struct UserEnvironment {
   std::string home;
   std::string configHome;
   std::string dataHome;
 };
 
-// The program's folder for both when it is writable (a portable program). Otherwise
-// $XDG_CONFIG_HOME/dravik and $XDG_DATA_HOME/dravik, each variable taken only when it holds an
-// absolute path (as the XDG base directories ask), else $HOME/.config/dravik and
-// $HOME/.local/share/dravik.
+// The program's folder for both when it is writable (a portable program). Otherwise the
+// configuration and data folders of the user, each taken only when it holds an absolute path,
+// with "dravik" below them. Linux: $XDG_CONFIG_HOME/dravik and $XDG_DATA_HOME/dravik, else
+// $HOME/.config/dravik and $HOME/.local/share/dravik, as the XDG base directories ask.
+// Windows: %APPDATA%\dravik and %LOCALAPPDATA%\dravik, else the same under
+// %USERPROFILE%\AppData\Roaming and %USERPROFILE%\AppData\Local: the folders Windows keeps for
+// the files a program writes for its user.
 FileFolders chooseFileFolders(const std::string& programFolder, bool writable,
                               const UserEnvironment& user);
 

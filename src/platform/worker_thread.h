@@ -1,13 +1,12 @@
 // The worker threads of the monitor: started, woken and joined by whoever starts them.
 #pragma once
 
-#include <pthread.h>
-
+#include <cstdint>
 #include <utility>
 
 namespace dravik {
 
-// A joinable POSIX thread; creation failure is a result, never an exception.
+// A joinable thread of the system; creation failure is a result, never an exception.
 class WorkerThread {
  public:
   WorkerThread() = default;
@@ -15,11 +14,11 @@ class WorkerThread {
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
 
-  // Runs `body` on a new thread. 0, or the error number when the system refuses a thread.
+  // Runs `body` on a new thread. 0, or the system's error number when it refuses a thread.
   template <typename Body>
   int start(Body body) {
-    auto* owned = new Body(std::move(body));
-    const int error = create(&WorkerThread::trampoline<Body>, owned);
+    auto* owned = new Owned<Body>(std::move(body));
+    const int error = create(owned);
     if (error != 0) delete owned;
     return error;
   }
@@ -27,22 +26,32 @@ class WorkerThread {
   void join();
   bool running() const { return started_; }
 
-  // What creates every worker thread: pthread_create, unless a test puts in a stand-in with
-  // the same contract to make the system refuse threads. Returns the one it replaces.
-  using CreateFunction = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+  // What a new thread is given: it calls `run(start)` once, which also frees `start`.
+  struct Start {
+    void (*run)(Start* start);
+  };
+  // The system's thread, as the system names it.
+  using Handle = std::uintptr_t;
+  // What creates every worker thread: the system's own call, unless a test puts in a stand-in
+  // with the same contract (0 and `handle` set, or the error number and no thread) to make the
+  // system refuse threads. Returns the one it replaces.
+  using CreateFunction = int (*)(Handle* handle, Start* start);
   static CreateFunction replaceCreateFunction(CreateFunction create);
 
  private:
   template <typename Body>
-  static void* trampoline(void* arg) {
-    Body* body = static_cast<Body*>(arg);
-    (*body)();
-    delete body;
-    return nullptr;
-  }
-  int create(void* (*entry)(void*), void* arg);
+  struct Owned : Start {
+    explicit Owned(Body b) : Start{&Owned::runOnce}, body(std::move(b)) {}
+    static void runOnce(Start* start) {
+      Owned* self = static_cast<Owned*>(start);
+      self->body();
+      delete self;
+    }
+    Body body;
+  };
+  int create(Start* start);
 
-  pthread_t handle_{};
+  Handle handle_ = 0;
   bool started_ = false;
 };
 
