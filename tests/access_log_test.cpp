@@ -44,7 +44,9 @@ Lines logLines(const std::string& path, bool keepStamps = false) {
 
 struct LogRig : MonitorRig {
   explicit LogRig(const VariantProfile& p = kVariantA) : MonitorRig(p) { useLog(path); }
-  void frame(const std::string& peer = "192.0.2.10") { monitor.frameAccepted(0, peer); }
+  void frame(const std::string& peer = "192.0.2.10", FrameStates states = {}) {
+    monitor.frameAccepted(0, peer, states);
+  }
 
   TempDir dir;
   const std::string path = dir.path() + "/a.csv";
@@ -52,15 +54,13 @@ struct LogRig : MonitorRig {
 
 TEST(AccessLog, ANewFileGetsAHeaderAndOneStampedLinePerFrame) {
   LogRig a;
-  a.monitor.state().inputs[0] = 1;
-  a.monitor.state().inputs[3] = 7;  // any non-zero state is on
-  a.monitor.state().outputs[1] = 1;
-  a.frame();
+  // The line records the states its frame was answered with, not those of the monitor now.
+  a.monitor.state().inputs[1] = 1;
+  a.frame("192.0.2.10", {0x9, 0x2});
   // Each thread formats its stamp once a second: a line of the next second needs a new one.
   const std::time_t first = std::time(nullptr);
   while (std::time(nullptr) == first) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  a.monitor.state().inputs[0] = 0;
-  a.frame("192.0.2.11");
+  a.frame("192.0.2.11", {0x8, 0x2});
   EXPECT_EQ(logLines(a.path),
             (Lines{kHeaderA, "192.0.2.10,1,0,0,1,0,1,0,0", "192.0.2.11,0,0,0,1,0,1,0,0"}));
   const Lines raw = logLines(a.path, true);
@@ -144,7 +144,7 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
   MonitorRig a(kVariantA, dir.path());
   ASSERT_TRUE(a.monitor.initDialog());
   const std::string path = a.monitor.logFilePath();
-  const auto frame = [&a] { a.monitor.frameAccepted(0, "192.0.2.10"); };
+  const auto frame = [&a] { a.monitor.frameAccepted(0, "192.0.2.10", {}); };
   a.view.setChecked(ctl::kLogging, true);
   a.monitor.onLoggingToggled();
   frame();
@@ -172,13 +172,13 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
 
 TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
   LogRig b(kVariantB);
-  b.monitor.state().inputs[7] = 1;
   constexpr int kThreads = 8, kCalls = 300, kMarks = 50;
   {
     std::vector<std::jthread> receivers;
     for (int t = 0; t < kThreads; ++t) {
       receivers.emplace_back([&b, t] {
-        for (int i = 0; i < kCalls; ++i) b.frame(std::to_string(t) + "/" + std::to_string(i));
+        for (int i = 0; i < kCalls; ++i)
+          b.frame(std::to_string(t) + "/" + std::to_string(i), {0x80, 0});
       });
     }
     for (int m = 0; m < kMarks; ++m) {

@@ -7,6 +7,8 @@
 #include <future>
 #include <mutex>
 #include <semaphore>
+#include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "loopback_peer.h"
@@ -29,6 +31,7 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     const std::string log = dir.path() + "/log.csv";
     rig.useLog(log);
     ASSERT_TRUE(rig.start(1));
+    rig.monitor.state().outputs[1] = 7;  // any non-zero state is on
     for (const OutputRow& row : p->outputs) rig.view.enable(row.button, false);
     const int unit = connectUnit(rig.listening[0]);
     ASSERT_TRUE(sendBytes(unit, kDo1On));
@@ -38,7 +41,9 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     std::snprintf(shown, sizeof shown, messages().sourceAddressFormat.c_str(), "127.0.0.1");
     EXPECT_TRUE(eventually([&] { return rig.view.text(label) == shown; })) << rig.view.text(label);
     EXPECT_TRUE(eventually([&] { return lineCount(log) == 2u; })) << fileText(log);
-    EXPECT_NE(fileText(log).find(",127.0.0.1,1,0"), std::string::npos) << fileText(log);
+    EXPECT_TRUE(fileText(log).ends_with(p->hasOutputs() ? ",127.0.0.1,1,0,0,0,0,1,0,0\r\n"
+                                                        : ",127.0.0.1,1,0,0,0,0,0,0,0\r\n"))
+        << "the frame's inputs and the outputs as it was answered: " << fileText(log);
     PortSlot& slot = rig.monitor.state().slots[0];
     if (p->slotKeepsUnit) {
       // The buttons are the frame's last window update.
@@ -85,6 +90,88 @@ TEST(ListeningServer, FramesOnPendingConnectionsOfSlotsSharingTheInputs) {
   for (int fd : {first, second, other}) ::close(fd);
   EXPECT_TRUE(eventually([&] { return rig.monitor.server().receiverCount() == 0; }))
       << "finished receivers are not joined";
+}
+
+// The input bits, DI1 = bit 0, that each answer of `answers` carried.
+std::vector<unsigned> answerBits(const Bytes& answers) {
+  std::vector<unsigned> bits;
+  for (std::size_t a = 0; a + 5 <= answers.size(); a += 5)
+    bits.push_back((answers[a + 2] & 0x0Fu) | (answers[a + 3] & 0x0Fu) << 4);
+  return bits;
+}
+
+// The bits of the last `signals` columns of every line of a log after its first.
+std::vector<unsigned> loggedBits(const std::string& path, std::size_t signals) {
+  std::vector<unsigned> bits;
+  std::istringstream in(fileText(path));
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    const std::string columns = line.substr(line.size() - 1 - 2 * signals, 2 * signals);
+    unsigned b = 0;
+    for (std::size_t s = 0; s < signals; ++s) b |= (columns[2 * s + 1] == '1' ? 1u : 0u) << s;
+    bits.push_back(b);
+  }
+  return bits;
+}
+
+// How many of `merged`, from the first, are `a` and `b` interleaved, each kept in its order.
+std::size_t mergedPrefix(const std::vector<unsigned>& merged, const std::vector<unsigned>& a,
+                         const std::vector<unsigned>& b) {
+  // reach[i]: the first k lines can be the first i of `a` and the first k - i of `b`.
+  std::vector<char> reach(a.size() + 1), next(a.size() + 1);
+  reach[0] = 1;
+  for (std::size_t k = 0; k < merged.size(); ++k) {
+    std::ranges::fill(next, 0);
+    bool any = false;
+    for (std::size_t i = 0; i <= std::min(k, a.size()); ++i) {
+      if (!reach[i]) continue;
+      if (i < a.size() && a[i] == merged[k]) any = (next[i + 1] = 1);
+      if (k - i < b.size() && b[k - i] == merged[k]) any = (next[i] = 1);
+    }
+    if (!any) return k;
+    reach.swap(next);
+  }
+  return merged.size();
+}
+
+TEST(ListeningServer, TheLinesOfUnitsReportingAtOnceCarryTheirOwnAnswers) {
+  TempDir dir;
+  MonitorRig rig(kVariantB);
+  const std::string log = dir.path() + "/log.csv";
+  rig.useLog(log);
+  ASSERT_TRUE(rig.start(2));
+  // Unit u owns four inputs, which its DK frames set to a pattern of its own; its answers also
+  // carry the other unit's four as they stood at that moment.
+  constexpr int kFrames = 3000;
+  std::vector<unsigned> answered[2];
+  {
+    std::vector<std::jthread> units;
+    for (int u = 0; u < 2; ++u) {
+      units.emplace_back([&, u] {
+        Bytes frames;
+        for (int i = 0; i < kFrames; ++i) {
+          const std::uint8_t value = 0x30 | ((i * (5 + 2 * u) + u) & 0x0F);
+          const Bytes own{value, 0x3F}, other{0x30, 0x30};
+          frames.insert(frames.end(), {0x44, 0x4B});
+          for (const Bytes* half : u == 0 ? std::array{&own, &other} : std::array{&other, &own})
+            frames.insert(frames.end(), half->begin(), half->end());
+          frames.push_back(0xC8);
+        }
+        const int fd = connectUnit(rig.listening[u]);
+        std::jthread writer([&] { sendBytes(fd, frames); });
+        answered[u] = answerBits(receive(fd, kFrames * 5, 60s));
+        writer.join();
+        ::close(fd);
+      });
+    }
+  }
+  ASSERT_EQ(answered[0].size() + answered[1].size(), 2u * kFrames) << "unanswered frames";
+  ASSERT_TRUE(eventually([&] { return lineCount(log) == 1 + 2u * kFrames; }))
+      << lineCount(log) << " lines for " << 2 * kFrames << " frames";
+  const std::vector<unsigned> logged = loggedBits(log, 8);
+  EXPECT_EQ(mergedPrefix(logged, answered[0], answered[1]), logged.size())
+      << "the lines are not each unit's answers in its order, from this line on";
 }
 
 TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothing) {

@@ -22,9 +22,18 @@ bool slotEnded(const EngineContext& engine, int slot, const SlotRun& run) {
   return s == SlotState::Idle || s == SlotState::Stopping || run.ended.load();
 }
 
+// The outputs as they stand now, DO1 = bit 0.
+unsigned outputBits(const EngineContext& engine) {
+  unsigned bits = 0;
+  for (int i = 0; i < engine.profile.outputCount(); ++i) {
+    if (engine.state.outputs[i].load() != 0) bits |= 1u << i;
+  }
+  return bits;
+}
+
 void acceptFrame(const EngineContext& engine, int slot, const SlotRun& run,
-                 const std::string& peerText, std::uint32_t peer) {
-  engine.events.frameAccepted(slot, peerText);
+                 const std::string& peerText, std::uint32_t peer, FrameStates states) {
+  engine.events.frameAccepted(slot, peerText, states);
   PortSlot& portSlot = engine.state.slots[slot];
   // A stop under way resets the window; a frame that raced it must not undo that.
   std::lock_guard lock(portSlot.viewLock);
@@ -81,10 +90,11 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
     const Decoded decoded = decodeFrame(engine.profile, bytes, engine.state.inputs);
     if (decoded.result != kOk) continue;
     if (decoded.repaintMask != 0) engine.events.inputsChanged(slot, decoded.repaintMask);
+    const FrameStates states{decoded.inputs, outputBits(engine)};
     // A unit that has gone away must not take the process down with SIGPIPE.
     [[maybe_unused]] ssize_t sent =
         ::send(socket, decoded.answer.data(), decoded.answer.size(), MSG_NOSIGNAL);
-    acceptFrame(engine, slot, *run, peerText, peer);
+    acceptFrame(engine, slot, *run, peerText, peer, states);
   }
 
   // The output sender holds this lock while it sends on the published socket, so the

@@ -9,6 +9,13 @@ namespace dravik {
 // The step of a start that failed.
 enum class StartFailure { Socket, Bind, Listen, Thread };
 
+// The signal states as one frame was answered: bit i set when input (output) i is on, DI1 and
+// DO1 being bit 0. The inputs are the very bits its acknowledgement carried.
+struct FrameStates {
+  unsigned inputs = 0;
+  unsigned outputs = 0;
+};
+
 class EngineEvents {
  public:
   virtual ~EngineEvents() = default;
@@ -20,8 +27,9 @@ class EngineEvents {
   // bits are in `changedInputs`; its answer has not been sent yet.
   virtual void inputsChanged(int slot, unsigned changedInputs) = 0;
   // Receiver thread, once the frame's answer went out, outside every lock: the frame is
-  // accepted (the place to record it; a message box may be shown from here).
-  virtual void frameAccepted(int slot, const std::string& peer) = 0;
+  // accepted with `states` (the place to record it; a message box may be shown from here).
+  // Other units may have changed the shared states since; `states` are this frame's own.
+  virtual void frameAccepted(int slot, const std::string& peer, FrameStates states) = 0;
   // Receiver thread, right after frameAccepted and only while the slot serves. Called under
   // the slot's view lock, which a stop takes to end the slot: whatever this shows is shown
   // before the stop resets the window, never after. Must not wait for the window's thread.

@@ -24,8 +24,8 @@ class AccessLog {
     std::vector<std::string> outputNames;
   };
 
-  // The signal states one line records, taken right after its frame: bit i set when signal
-  // i (DI1, DO1 = bit 0) is on.
+  // The signal states one line records, those its frame was answered with: bit i set when
+  // signal i (DI1, DO1 = bit 0) is on.
   struct States {
     unsigned inputs = 0;
     unsigned outputs = 0;

@@ -93,7 +93,7 @@ class Monitor : public EngineEvents {
   // EngineEvents: what the engine's threads report; see engine/engine_events.h.
   void startFailed(StartFailure step, int error) override;
   void inputsChanged(int slot, unsigned changedInputs) override;
-  void frameAccepted(int slot, const std::string& peer) override;
+  void frameAccepted(int slot, const std::string& peer, FrameStates states) override;
   void unitReporting(int slot, const std::string& peer) override;
   void connectionClosed(int slot) override;
   void slotEnded(int slot) override;

@@ -45,18 +45,12 @@ void Monitor::inputsChanged(int, unsigned changedInputs) {
   }
 }
 
-void Monitor::frameAccepted(int, const std::string& peer) {
-  // The states as they stand right after this frame.
-  AccessLog::States states;
-  for (int i = 0; i < profile_.inputCount(); ++i) {
-    if (state_.inputs[i] != 0) states.inputs |= 1u << i;
-  }
-  for (int i = 0; i < profile_.outputCount(); ++i) {
-    if (state_.outputs[i] != 0) states.outputs |= 1u << i;
-  }
+void Monitor::frameAccepted(int, const std::string& peer, FrameStates states) {
+  // The line says what the unit was told, even when another unit has changed the states
+  // since; the lamps show the newest.
   // Shown from the receiver, outside every lock: the box waits for the operator, and the
   // other receivers must not.
-  switch (accessLog_.append(peer, states)) {
+  switch (accessLog_.append(peer, {states.inputs, states.outputs})) {
     case AccessLog::Outcome::CannotOpen:
       view_.messageBox(messages().logCannotOpen);
       break;
