@@ -11,6 +11,7 @@
 #include <thread>
 #include <tuple>
 
+#include "engine/frame_codec.h"
 #include "loopback_peer.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
@@ -174,6 +175,71 @@ TEST(ListeningServer, TheLinesOfUnitsReportingAtOnceCarryTheirOwnAnswers) {
       << "the lines are not each unit's answers in its order, from this line on";
 }
 
+// The frame codec applied one frame at a time to `segments` in turn, from every input off: per
+// segment the answers and the lamps to repaint.
+std::pair<std::vector<Bytes>, std::vector<unsigned>> oneByOne(const VariantProfile& p,
+                                                              const std::vector<Bytes>& segments) {
+  InputStates inputs{};
+  FrameBuffer buffer;
+  std::pair<std::vector<Bytes>, std::vector<unsigned>> out;
+  auto& [answers, repaints] = out;
+  for (const Bytes& segment : segments) {
+    answers.emplace_back();
+    repaints.push_back(0);
+    for (std::uint8_t byte : segment) {
+      if (!buffer.push(byte)) continue;
+      const Decoded d = decodeFrame(p, buffer.bytes(), inputs);
+      if (d.result != kOk) continue;
+      answers.back().insert(answers.back().end(), d.answer.begin(), d.answer.end());
+      repaints.back() |= d.repaintMask;
+    }
+  }
+  return out;
+}
+
+TEST(ListeningServer, BurstsAreAnsweredAsFrameByFrameAndShownOnceEach) {
+  // DO and DK frames, a foreign frame, a short DK over what the frame before left, a DK cut
+  // across the two segments; the second segment sets DI1 to DI5 only.
+  const std::vector<Bytes> segments{
+      {0x44, 0x4F, 0x35, 0x3A, 0xC8, 0x41, 0x42, 0xC8, 0x44, 0x4B, 0x30,
+       0x33, 0x3F, 0x30, 0xC8, 0x44, 0x4B, 0xC8, 0x44, 0x4B, 0x3F},
+      {0x3F, 0x30, 0x30, 0xC8, 0x44, 0x4B, 0x30, 0x30, 0x31, 0x31, 0xC8}};
+  for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
+    SCOPED_TRACE(p->programName);
+    TempDir dir;
+    MonitorRig rig(*p);
+    const std::string log = dir.path() + "/log.csv";
+    rig.useLog(log);
+    ASSERT_TRUE(rig.start(1));
+    rig.monitor.state().outputs[0] = rig.monitor.state().outputs[2] = 1;
+    const auto [answers, repaints] = oneByOne(*p, segments);
+    const auto lamps = [&] {
+      std::vector<int> counts;
+      for (const InputRow& row : p->inputs) counts.push_back(rig.view.control(row.lamp).repaints);
+      return counts;
+    };
+    std::vector<int> lampsAfter = lamps();
+    Bytes allAnswers;
+    const int unit = connectUnit(rig.listening[0]);
+    for (std::size_t s = 0; s < segments.size(); ++s) {
+      ASSERT_TRUE(sendBytes(unit, segments[s]));
+      EXPECT_EQ(receive(unit, answers[s].size()), answers[s]) << "the answers of segment " << s;
+      allAnswers.insert(allAnswers.end(), answers[s].begin(), answers[s].end());
+      for (int i = 0; i < p->inputCount(); ++i) lampsAfter[i] += repaints[s] >> i & 1;
+    }
+    ::close(unit);
+    const int label = kSlotControls[0].sourceLabel;
+    ASSERT_TRUE(eventually([&] { return rig.view.control(label).writes == 2; }))
+        << "set for the unit, cleared when it closed";
+    EXPECT_EQ(lamps(), lampsAfter) << "a lamp repaints once per burst that changed its input";
+    for (const OutputRow& row : p->outputs)
+      EXPECT_EQ(rig.view.control(row.button).writes, 1) << "ON/OFF enabled once";
+    std::vector<unsigned> lines = answerBits(allAnswers);
+    for (unsigned& line : lines) line |= p->hasOutputs() ? 0x5u << p->inputCount() : 0;
+    EXPECT_EQ(loggedBits(log, 8), lines) << "a line per answered frame with its own states";
+  }
+}
+
 TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothing) {
   const Messages& m = messages();
   MonitorRig rig(kVariantB);
@@ -298,6 +364,42 @@ TEST(StartStop, AConnectionIsUsedUnderItsLockAndAFrameRacingTheStopCannotUndoThe
   for (const OutputRow& row : kVariantA.outputs)
     EXPECT_FALSE(rig.view.control(row.button).enabled) << "ON/OFF enabled after the stop";
   ::close(unit);
+}
+
+TEST(StartStop, AStopInTheMiddleOfABurstLogsEveryFrameAnsweredAndNoOther) {
+  TempDir dir;
+  MonitorRig rig(kVariantB);  // traces each frame as it is cut
+  const std::string log = dir.path() + "/log.csv";
+  rig.useLog(log);
+  ASSERT_TRUE(rig.start(1));
+  // DO frames set every input: each answer carries its own frame's bits, a stop or not.
+  constexpr int kFrames = 800, kBeforeStop = 300;
+  Bytes frames;
+  for (int i = 0; i < kFrames; ++i) {
+    frames.insert(frames.end(), {0x44, 0x4F, std::uint8_t(0x30 | (i & 0x0F)),
+                                 std::uint8_t(0x30 | (i >> 4 & 0x0F)), 0xC8});
+  }
+  std::future<void> stop;
+  int cut = 0;
+  rig.view.onTrace([&](const std::string& text) {
+    if (!text.starts_with("from:") || ++cut != kBeforeStop) return;
+    stop = std::async(std::launch::async, [&] { rig.monitor.stop(); });
+    eventually([&] { return rig.slot(0) != SlotState::Serving; });
+  });
+  const int unit = connectUnit(rig.listening[0]);
+  ASSERT_TRUE(sendBytes(unit, frames));
+  const Bytes answers = receive(unit, frames.size());
+  EXPECT_TRUE(seesEof(unit)) << "the connection outlived the stop";
+  ::close(unit);
+  // Joined: what the receiver did is seen here.
+  ASSERT_TRUE(eventually([&] { return rig.monitor.server().receiverCount() == 0; }));
+  ASSERT_TRUE(stop.valid()) << "the stop never came";
+  stop.get();
+  std::vector<unsigned> sent(kBeforeStop);
+  for (int i = 0; i < kBeforeStop; ++i) sent[i] = i & 0xFF;
+  EXPECT_EQ(answerBits(answers), sent) << "answered up to the frame the stop came in";
+  EXPECT_TRUE(fileText(log).ends_with("\r\n")) << "a line left half-written";
+  EXPECT_EQ(loggedBits(log, 8), sent) << "every frame answered is logged, no other";
 }
 
 // A window whose first message box waits until the test lets it go, as the operator would.
