@@ -80,6 +80,9 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
     std::lock_guard lock(portSlot.connectionLock);
     portSlot.connectionSocket = socket;
   }
+  // A unit that sends frames back to back gets the answers of each burst as they are sent, not
+  // once it has acknowledged the burst before.
+  sock::sendAtOnce(socket);
   const std::string peerText = sock::addressText(peer);
   FrameBuffer frame;
   std::array<std::uint8_t, kFetchBytes> fetched;

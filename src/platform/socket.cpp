@@ -32,6 +32,11 @@ bool limitUnacknowledged(int fd, int timeoutMs) {
   return ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeout, sizeof timeout) == 0;
 }
 
+bool sendAtOnce(int fd) {
+  const int on = 1;
+  return ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
+}
+
 std::string addressText(std::uint32_t address) {
   in_addr in{};
   in.s_addr = address;

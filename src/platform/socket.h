@@ -29,6 +29,10 @@ bool keepAlive(int fd, const Keepalive& timing);
 // Bounds how long data sent on a TCP socket may stay unacknowledged before the connection
 // ends. False when the system refused.
 bool limitUnacknowledged(int fd, int timeoutMs);
+// Makes every send on a connected TCP socket leave at once, never held back until the data
+// sent before it is acknowledged (which a peer may delay by tens of milliseconds). False when
+// the system refused.
+bool sendAtOnce(int fd);
 
 // Dotted-decimal text of an IPv4 address in network byte order.
 std::string addressText(std::uint32_t address);
