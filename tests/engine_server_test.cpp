@@ -112,9 +112,10 @@ std::vector<unsigned> loggedBits(const std::string& path, std::size_t signals) {
   std::string line;
   std::getline(in, line);
   while (std::getline(in, line)) {
-    const std::string columns = line.substr(line.size() - 1 - 2 * signals, 2 * signals);
+    // Each column is a comma and a digit; the line ends in CR.
     unsigned b = 0;
-    for (std::size_t s = 0; s < signals; ++s) b |= (columns[2 * s + 1] == '1' ? 1u : 0u) << s;
+    for (std::size_t s = 0; s < signals; ++s)
+      b |= (line[line.size() - 2 * (signals - s)] == '1' ? 1u : 0u) << s;
     bits.push_back(b);
   }
   return bits;
@@ -156,12 +157,10 @@ TEST(ListeningServer, TheLinesOfUnitsReportingAtOnceCarryTheirOwnAnswers) {
       units.emplace_back([&, u] {
         Bytes frames;
         for (int i = 0; i < kFrames; ++i) {
-          const std::uint8_t value = 0x30 | ((i * (5 + 2 * u) + u) & 0x0F);
-          const Bytes own{value, 0x3F}, other{0x30, 0x30};
-          frames.insert(frames.end(), {0x44, 0x4B});
-          for (const Bytes* half : u == 0 ? std::array{&own, &other} : std::array{&other, &own})
-            frames.insert(frames.end(), half->begin(), half->end());
-          frames.push_back(0xC8);
+          const std::uint8_t v = 0x30 | ((i * (5 + 2 * u) + u) & 0x0F);
+          const Bytes dk = u == 0 ? Bytes{0x44, 0x4B, v, 0x3F, 0x30, 0x30, 0xC8}
+                                  : Bytes{0x44, 0x4B, 0x30, 0x30, v, 0x3F, 0xC8};
+          frames.insert(frames.end(), dk.begin(), dk.end());
         }
         const int fd = connectUnit(rig.listening[u]);
         std::jthread writer([&] { sendBytes(fd, frames); });
