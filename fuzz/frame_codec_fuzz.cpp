@@ -35,8 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(a[0] == 'd' && (a[1] == 'o' || a[1] == 'k') && (a[2] & 0xF0) == 0x20 &&
                 (a[3] & 0xF0) == 0x20 && a[4] == kTerminator,
             "an answer is d, o or k, two states with 0x2 high, the terminator");
-    for (int c = 0; c < profile.inputCount(); ++c)
+    for (int c = 0; c < profile.inputCount(); ++c) {
       require(((a[2 + c / 4] >> (c % 4)) & 1) == inputs[c], "answer mirrors the inputs");
+      require(((d.inputs >> c) & 1) == static_cast<unsigned>(inputs[c]),
+              "the states logged are those answered");
+    }
+    require(d.inputs >> profile.inputCount() == 0, "no state past the variant's inputs");
     if (profile.inputCount() == 4) require(a[3] == 0x20, "DRAVIK-A reports no DI5..DI8");
   }
   return 0;

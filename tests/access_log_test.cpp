@@ -44,7 +44,10 @@ Lines logLines(const std::string& path, bool keepStamps = false) {
 
 struct LogRig : MonitorRig {
   explicit LogRig(const VariantProfile& p = kVariantA) : MonitorRig(p) { useLog(path); }
-  void frame(const std::string& peer = "192.0.2.10") { monitor.frameAccepted(0, peer); }
+  // One burst of frames answered with `states`, one line each.
+  void frame(const std::string& peer = "192.0.2.10", std::vector<FrameStates> states = {{}}) {
+    monitor.framesAnswered(0, peer, states);
+  }
 
   TempDir dir;
   const std::string path = dir.path() + "/a.csv";
@@ -52,19 +55,17 @@ struct LogRig : MonitorRig {
 
 TEST(AccessLog, ANewFileGetsAHeaderAndOneStampedLinePerFrame) {
   LogRig a;
-  a.monitor.state().inputs[0] = 1;
-  a.monitor.state().inputs[3] = 7;  // any non-zero state is on
-  a.monitor.state().outputs[1] = 1;
-  a.frame();
+  // A line records the states its frame was answered with, not those of the monitor now.
+  a.monitor.state().inputs[1] = 1;
+  a.frame("192.0.2.10", {{0x9, 0x2}, {0x1, 0x0}});
   // Each thread formats its stamp once a second: a line of the next second needs a new one.
   const std::time_t first = std::time(nullptr);
   while (std::time(nullptr) == first) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  a.monitor.state().inputs[0] = 0;
-  a.frame("192.0.2.11");
-  EXPECT_EQ(logLines(a.path),
-            (Lines{kHeaderA, "192.0.2.10,1,0,0,1,0,1,0,0", "192.0.2.11,0,0,0,1,0,1,0,0"}));
+  a.frame("192.0.2.11", {{0x8, 0x2}});
+  EXPECT_EQ(logLines(a.path), (Lines{kHeaderA, "192.0.2.10,1,0,0,1,0,1,0,0",
+                                     "192.0.2.10,1,0,0,0,0,0,0,0", "192.0.2.11,0,0,0,1,0,1,0,0"}));
   const Lines raw = logLines(a.path, true);
-  EXPECT_LT(stampOf(raw.at(1)), stampOf(raw.at(2))) << raw[1] << " then " << raw[2];
+  EXPECT_LT(stampOf(raw.at(2)), stampOf(raw.at(3))) << raw[2] << " then " << raw[3];
 }
 
 // True when some descriptor of this process still leads to `path` (or to it deleted).
@@ -130,9 +131,9 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   rig.monitor.accessLog().markNamesChanged();
   {
     FileSizeLimit limit(before->size() + 10);
-    rig.frame();
+    rig.frame("192.0.2.10", {{}, {}, {}});
   }
-  EXPECT_EQ(rig.view.messageBoxes(), Lines{messages().logWriteFailed});
+  EXPECT_EQ(rig.view.messageBoxes(), Lines{messages().logWriteFailed}) << "one box for a burst";
   EXPECT_EQ(readBytes(sub + "/a.csv"), before) << "the bytes that got through are taken back";
   EXPECT_TRUE(rig.monitor.accessLog().namesChanged()) << "the header was not written";
   rig.frame();
@@ -144,7 +145,9 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
   MonitorRig a(kVariantA, dir.path());
   ASSERT_TRUE(a.monitor.initDialog());
   const std::string path = a.monitor.logFilePath();
-  const auto frame = [&a] { a.monitor.frameAccepted(0, "192.0.2.10"); };
+  const auto frame = [&a] {
+    a.monitor.framesAnswered(0, "192.0.2.10", std::vector<FrameStates>(1));
+  };
   a.view.setChecked(ctl::kLogging, true);
   a.monitor.onLoggingToggled();
   frame();
@@ -170,15 +173,15 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
   EXPECT_EQ(logLines(other).size() + logLines(path).size(), 4u);
 }
 
-TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
+TEST(AccessLog, ManyReceiversWriteWholeBurstsInTheirOwnOrder) {
   LogRig b(kVariantB);
-  b.monitor.state().inputs[7] = 1;
   constexpr int kThreads = 8, kCalls = 300, kMarks = 50;
   {
     std::vector<std::jthread> receivers;
     for (int t = 0; t < kThreads; ++t) {
       receivers.emplace_back([&b, t] {
-        for (int i = 0; i < kCalls; ++i) b.frame(std::to_string(t) + "/" + std::to_string(i));
+        for (int i = 0; i < kCalls; ++i)
+          b.frame(std::to_string(t) + "/" + std::to_string(i), {{0x80, 0}, {0x01, 0}});
       });
     }
     for (int m = 0; m < kMarks; ++m) {
@@ -190,13 +193,16 @@ TEST(AccessLog, ManyReceiversWriteWholeLinesOnePerCallInTheirOwnOrder) {
   Lines lines = logLines(b.path);
   const auto headers = std::erase(lines, kHeaderStart + ",DI1,DI2,DI3,DI4,DI5,DI6,DI7,DI8");
   EXPECT_TRUE(headers >= 1 && headers <= 1 + kMarks) << headers << " headers, at most one a mark";
-  ASSERT_EQ(lines.size(), std::size_t{kThreads * kCalls}) << "one line per call";
+  ASSERT_EQ(lines.size(), std::size_t{2 * kThreads * kCalls}) << "one line per frame";
   std::vector<int> nextCall(kThreads, 0);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  for (std::size_t i = 0; i < lines.size(); i += 2) {
     int thread = -1, call = -1, consumed = 0;
     ASSERT_TRUE(std::sscanf(lines[i].c_str(), "%d/%d%n", &thread, &call, &consumed) == 2 &&
-                thread >= 0 && thread < kThreads && lines[i].substr(consumed) == ",0,0,0,0,0,0,0,1")
-        << "line " << i << " is not a whole line of ours: " << lines[i];
+                thread >= 0 && thread < kThreads &&
+                lines[i].substr(consumed) == ",0,0,0,0,0,0,0,1" &&
+                lines[i + 1] == lines[i].substr(0, consumed) + ",1,0,0,0,0,0,0,0")
+        << "lines " << i << " and on are not one call's two whole lines together: " << lines[i]
+        << " / " << lines[i + 1];
     EXPECT_EQ(call, nextCall[thread]) << "line " << i << ": thread " << thread << " out of order";
     nextCall[thread] = call + 1;
   }
@@ -218,9 +224,9 @@ TEST(AccessLog, WaitingLinesGoTogetherToTheFileNamedWhenTheyWereQueued) {
   const auto original = textfile::AppendFile::replaceOpenFunction(&holdingOpen);
   // Waits (at most 10 s, only to catch a hang) until `count` lines wait for the writer.
   const auto queueReaches = [&a](std::size_t count) {
-    for (int i = 0; i < 10000 && a.monitor.accessLog().queuedLines() != count; ++i)
+    for (int i = 0; i < 10000 && a.monitor.accessLog().queuedRecords() != count; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return a.monitor.accessLog().queuedLines() == count;
+    return a.monitor.accessLog().queuedRecords() == count;
   };
   a.useLog(held);
   {

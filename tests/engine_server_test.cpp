@@ -1,4 +1,5 @@
 // The listening server, its receivers and the start/stop command, end to end on 127.0.0.1.
+#include <netinet/tcp.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -7,8 +8,11 @@
 #include <future>
 #include <mutex>
 #include <semaphore>
+#include <sstream>
+#include <thread>
 #include <tuple>
 
+#include "engine/frame_codec.h"
 #include "loopback_peer.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
@@ -29,6 +33,7 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     const std::string log = dir.path() + "/log.csv";
     rig.useLog(log);
     ASSERT_TRUE(rig.start(1));
+    rig.monitor.state().outputs[1] = 7;  // any non-zero state is on
     for (const OutputRow& row : p->outputs) rig.view.enable(row.button, false);
     const int unit = connectUnit(rig.listening[0]);
     ASSERT_TRUE(sendBytes(unit, kDo1On));
@@ -38,13 +43,18 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     std::snprintf(shown, sizeof shown, messages().sourceAddressFormat.c_str(), "127.0.0.1");
     EXPECT_TRUE(eventually([&] { return rig.view.text(label) == shown; })) << rig.view.text(label);
     EXPECT_TRUE(eventually([&] { return lineCount(log) == 2u; })) << fileText(log);
-    EXPECT_NE(fileText(log).find(",127.0.0.1,1,0"), std::string::npos) << fileText(log);
+    EXPECT_TRUE(fileText(log).ends_with(p->hasOutputs() ? ",127.0.0.1,1,0,0,0,0,1,0,0\r\n"
+                                                        : ",127.0.0.1,1,0,0,0,0,0,0,0\r\n"))
+        << "the frame's inputs and the outputs as it was answered: " << fileText(log);
     PortSlot& slot = rig.monitor.state().slots[0];
     if (p->slotKeepsUnit) {
       // The buttons are the frame's last window update.
       EXPECT_TRUE(eventually([&] { return rig.view.control(p->outputs[2].button).enabled; }));
-      EXPECT_TRUE(slot.unitAddress == kLoopback && slot.connectionSocket != kNoSocket)
-          << "the unit and its connection are not published";
+      int atOnce = 0;
+      socklen_t size = sizeof atOnce;
+      ::getsockopt(slot.connectionSocket, IPPROTO_TCP, TCP_NODELAY, &atOnce, &size);
+      EXPECT_TRUE(slot.unitAddress == kLoopback && atOnce != 0)
+          << "the unit and its connection (answers sent at once) are not published";
     }
     ::close(unit);
     EXPECT_TRUE(eventually([&] {
@@ -85,6 +95,152 @@ TEST(ListeningServer, FramesOnPendingConnectionsOfSlotsSharingTheInputs) {
   for (int fd : {first, second, other}) ::close(fd);
   EXPECT_TRUE(eventually([&] { return rig.monitor.server().receiverCount() == 0; }))
       << "finished receivers are not joined";
+}
+
+// The input bits, DI1 = bit 0, that each answer of `answers` carried.
+std::vector<unsigned> answerBits(const Bytes& answers) {
+  std::vector<unsigned> bits;
+  for (std::size_t a = 0; a + 5 <= answers.size(); a += 5)
+    bits.push_back((answers[a + 2] & 0x0Fu) | (answers[a + 3] & 0x0Fu) << 4);
+  return bits;
+}
+
+// The bits of the last `signals` columns of every line of a log after its first.
+std::vector<unsigned> loggedBits(const std::string& path, std::size_t signals) {
+  std::vector<unsigned> bits;
+  std::istringstream in(fileText(path));
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    // Each column is a comma and a digit; the line ends in CR.
+    unsigned b = 0;
+    for (std::size_t s = 0; s < signals; ++s)
+      b |= (line[line.size() - 2 * (signals - s)] == '1' ? 1u : 0u) << s;
+    bits.push_back(b);
+  }
+  return bits;
+}
+
+// How many of `merged`, from the first, are `a` and `b` interleaved, each kept in its order.
+std::size_t mergedPrefix(const std::vector<unsigned>& merged, const std::vector<unsigned>& a,
+                         const std::vector<unsigned>& b) {
+  // reach[i]: the first k lines can be the first i of `a` and the first k - i of `b`.
+  std::vector<char> reach(a.size() + 1), next(a.size() + 1);
+  reach[0] = 1;
+  for (std::size_t k = 0; k < merged.size(); ++k) {
+    std::ranges::fill(next, 0);
+    bool any = false;
+    for (std::size_t i = 0; i <= std::min(k, a.size()); ++i) {
+      if (!reach[i]) continue;
+      if (i < a.size() && a[i] == merged[k]) any = (next[i + 1] = 1);
+      if (k - i < b.size() && b[k - i] == merged[k]) any = (next[i] = 1);
+    }
+    if (!any) return k;
+    reach.swap(next);
+  }
+  return merged.size();
+}
+
+TEST(ListeningServer, TheLinesOfUnitsReportingAtOnceCarryTheirOwnAnswers) {
+  TempDir dir;
+  MonitorRig rig(kVariantB);
+  const std::string log = dir.path() + "/log.csv";
+  rig.useLog(log);
+  ASSERT_TRUE(rig.start(2));
+  // Unit u owns four inputs, which its DK frames set to a pattern of its own; its answers also
+  // carry the other unit's four as they stood at that moment.
+  constexpr int kFrames = 3000;
+  std::vector<unsigned> answered[2];
+  {
+    std::vector<std::jthread> units;
+    for (int u = 0; u < 2; ++u) {
+      units.emplace_back([&, u] {
+        Bytes frames;
+        for (int i = 0; i < kFrames; ++i) {
+          const std::uint8_t v = 0x30 | ((i * (5 + 2 * u) + u) & 0x0F);
+          const Bytes dk = u == 0 ? Bytes{0x44, 0x4B, v, 0x3F, 0x30, 0x30, 0xC8}
+                                  : Bytes{0x44, 0x4B, 0x30, 0x30, v, 0x3F, 0xC8};
+          frames.insert(frames.end(), dk.begin(), dk.end());
+        }
+        const int fd = connectUnit(rig.listening[u]);
+        std::jthread writer([&] { sendBytes(fd, frames); });
+        answered[u] = answerBits(receive(fd, kFrames * 5, 60s));
+        writer.join();
+        ::close(fd);
+      });
+    }
+  }
+  ASSERT_EQ(answered[0].size() + answered[1].size(), 2u * kFrames) << "unanswered frames";
+  ASSERT_TRUE(eventually([&] { return lineCount(log) == 1 + 2u * kFrames; }))
+      << lineCount(log) << " lines for " << 2 * kFrames << " frames";
+  const std::vector<unsigned> logged = loggedBits(log, 8);
+  EXPECT_EQ(mergedPrefix(logged, answered[0], answered[1]), logged.size())
+      << "the lines are not each unit's answers in its order, from this line on";
+}
+
+// The frame codec applied one frame at a time to `segments` in turn, from every input off: per
+// segment the answers and the lamps to repaint.
+std::pair<std::vector<Bytes>, std::vector<unsigned>> oneByOne(const VariantProfile& p,
+                                                              const std::vector<Bytes>& segments) {
+  InputStates inputs{};
+  FrameBuffer buffer;
+  std::pair<std::vector<Bytes>, std::vector<unsigned>> out;
+  auto& [answers, repaints] = out;
+  for (const Bytes& segment : segments) {
+    answers.emplace_back();
+    repaints.push_back(0);
+    for (std::uint8_t byte : segment) {
+      if (!buffer.push(byte)) continue;
+      const Decoded d = decodeFrame(p, buffer.bytes(), inputs);
+      if (d.result != kOk) continue;
+      answers.back().insert(answers.back().end(), d.answer.begin(), d.answer.end());
+      repaints.back() |= d.repaintMask;
+    }
+  }
+  return out;
+}
+
+TEST(ListeningServer, BurstsAreAnsweredAsFrameByFrameAndShownOnceEach) {
+  // DO and DK frames, a foreign frame, a short DK over what the frame before left, a DK cut
+  // across the two segments; the second segment sets DI1 to DI5 only.
+  const std::vector<Bytes> segments{
+      {0x44, 0x4F, 0x35, 0x3A, 0xC8, 0x41, 0x42, 0xC8, 0x44, 0x4B, 0x30,
+       0x33, 0x3F, 0x30, 0xC8, 0x44, 0x4B, 0xC8, 0x44, 0x4B, 0x3F},
+      {0x3F, 0x30, 0x30, 0xC8, 0x44, 0x4B, 0x30, 0x30, 0x31, 0x31, 0xC8}};
+  for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
+    SCOPED_TRACE(p->programName);
+    TempDir dir;
+    MonitorRig rig(*p);
+    const std::string log = dir.path() + "/log.csv";
+    rig.useLog(log);
+    ASSERT_TRUE(rig.start(1));
+    rig.monitor.state().outputs[0] = rig.monitor.state().outputs[2] = 1;
+    const auto [answers, repaints] = oneByOne(*p, segments);
+    const auto lamps = [&] {
+      std::vector<int> counts;
+      for (const InputRow& row : p->inputs) counts.push_back(rig.view.control(row.lamp).repaints);
+      return counts;
+    };
+    std::vector<int> lampsAfter = lamps();
+    Bytes allAnswers;
+    const int unit = connectUnit(rig.listening[0]);
+    for (std::size_t s = 0; s < segments.size(); ++s) {
+      ASSERT_TRUE(sendBytes(unit, segments[s]));
+      EXPECT_EQ(receive(unit, answers[s].size()), answers[s]) << "the answers of segment " << s;
+      allAnswers.insert(allAnswers.end(), answers[s].begin(), answers[s].end());
+      for (int i = 0; i < p->inputCount(); ++i) lampsAfter[i] += repaints[s] >> i & 1;
+    }
+    ::close(unit);
+    const int label = kSlotControls[0].sourceLabel;
+    ASSERT_TRUE(eventually([&] { return rig.view.control(label).writes == 2; }))
+        << "set for the unit, cleared when it closed";
+    EXPECT_EQ(lamps(), lampsAfter) << "a lamp repaints once per burst that changed its input";
+    for (const OutputRow& row : p->outputs)
+      EXPECT_EQ(rig.view.control(row.button).writes, 1) << "ON/OFF enabled once";
+    std::vector<unsigned> lines = answerBits(allAnswers);
+    for (unsigned& line : lines) line |= p->hasOutputs() ? 0x5u << p->inputCount() : 0;
+    EXPECT_EQ(loggedBits(log, 8), lines) << "a line per answered frame with its own states";
+  }
 }
 
 TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothing) {
@@ -211,6 +367,42 @@ TEST(StartStop, AConnectionIsUsedUnderItsLockAndAFrameRacingTheStopCannotUndoThe
   for (const OutputRow& row : kVariantA.outputs)
     EXPECT_FALSE(rig.view.control(row.button).enabled) << "ON/OFF enabled after the stop";
   ::close(unit);
+}
+
+TEST(StartStop, AStopInTheMiddleOfABurstLogsEveryFrameAnsweredAndNoOther) {
+  TempDir dir;
+  MonitorRig rig(kVariantB);  // traces each frame as it is cut
+  const std::string log = dir.path() + "/log.csv";
+  rig.useLog(log);
+  ASSERT_TRUE(rig.start(1));
+  // DO frames set every input: each answer carries its own frame's bits, a stop or not.
+  constexpr int kFrames = 800, kBeforeStop = 300;
+  Bytes frames;
+  for (int i = 0; i < kFrames; ++i) {
+    frames.insert(frames.end(), {0x44, 0x4F, std::uint8_t(0x30 | (i & 0x0F)),
+                                 std::uint8_t(0x30 | (i >> 4 & 0x0F)), 0xC8});
+  }
+  std::future<void> stop;
+  int cut = 0;
+  rig.view.onTrace([&](const std::string& text) {
+    if (!text.starts_with("from:") || ++cut != kBeforeStop) return;
+    stop = std::async(std::launch::async, [&] { rig.monitor.stop(); });
+    eventually([&] { return rig.slot(0) != SlotState::Serving; });
+  });
+  const int unit = connectUnit(rig.listening[0]);
+  ASSERT_TRUE(sendBytes(unit, frames));
+  const Bytes answers = receive(unit, frames.size());
+  EXPECT_TRUE(seesEof(unit)) << "the connection outlived the stop";
+  ::close(unit);
+  // Joined: what the receiver did is seen here.
+  ASSERT_TRUE(eventually([&] { return rig.monitor.server().receiverCount() == 0; }));
+  ASSERT_TRUE(stop.valid()) << "the stop never came";
+  stop.get();
+  std::vector<unsigned> sent(kBeforeStop);
+  for (int i = 0; i < kBeforeStop; ++i) sent[i] = i & 0xFF;
+  EXPECT_EQ(answerBits(answers), sent) << "answered up to the frame the stop came in";
+  EXPECT_TRUE(fileText(log).ends_with("\r\n")) << "a line left half-written";
+  EXPECT_EQ(loggedBits(log, 8), sent) << "every frame answered is logged, no other";
 }
 
 // A window whose first message box waits until the test lets it go, as the operator would.

@@ -20,22 +20,32 @@ class FakeView : public View {
     std::string text;
     bool enabled = true, visible = true, checked = false;
     int limit = 0, repaints = 0, selection = -1;  // limit 0: no limit set
+    int writes = 0;                               // setText and enable calls
     std::vector<std::string> items;
   };
 
   void setText(int id, const std::string& text) override {
     // The hook runs outside the lock, so that a test can park a worker there.
     if (const auto hook = locked()->setTextHook_) hook(id, text);
-    locked()->controls_[id].text = text;
+    const auto lock = locked();
+    controls_[id].text = text;
+    ++controls_[id].writes;
   }
   std::string text(int id) const override { return control(id).text; }
-  void enable(int id, bool on) override { locked()->controls_[id].enabled = on; }
+  void enable(int id, bool on) override {
+    const auto lock = locked();
+    controls_[id].enabled = on;
+    ++controls_[id].writes;
+  }
   void repaint(int id) override { ++locked()->controls_[id].repaints; }
   bool isChecked(int id) const override { return control(id).checked; }
   void setChecked(int id, bool on) override { locked()->controls_[id].checked = on; }
   void setVisible(int id, bool on) override { locked()->controls_[id].visible = on; }
   void limitText(int id, int bytes) override { locked()->controls_[id].limit = bytes; }
-  void appendTrace(const std::string& text) override { locked()->trace_ += text; }
+  void appendTrace(const std::string& text) override {
+    if (const auto hook = locked()->traceHook_) hook(text);
+    locked()->trace_ += text;
+  }
   void clearTrace() override { locked()->trace_.clear(); }
   void addComboItem(int id, const std::string& text) override {
     locked()->controls_[id].items.push_back(text);
@@ -67,9 +77,12 @@ class FakeView : public View {
   void answerFileDialog(std::optional<std::string> a) { locked()->fileAnswers_.push_back(a); }
   void answerTitleDialog(std::optional<std::string> a) { locked()->titleAnswers_.push_back(a); }
   std::vector<FileDialog> fileDialogs() const { return locked()->fileDialogs_; }
-  // `hook` runs on the calling thread before every setText.
+  // `hook` runs on the calling thread before every setText (appendTrace).
   void onSetText(std::function<void(int id, const std::string& text)> hook) {
     locked()->setTextHook_ = std::move(hook);
+  }
+  void onTrace(std::function<void(const std::string& text)> hook) {
+    locked()->traceHook_ = std::move(hook);
   }
 
  private:
@@ -98,6 +111,7 @@ class FakeView : public View {
   Answers fileAnswers_, titleAnswers_;
   std::vector<FileDialog> fileDialogs_;
   std::function<void(int, const std::string&)> setTextHook_;
+  std::function<void(const std::string&)> traceHook_;
 };
 
 }  // namespace dravik::test

@@ -61,6 +61,7 @@ TEST(FrameCodec, StreamsOfBothVariants) {
       // A DK with mask 0 changes nothing and is answered; a DK repaints its masked channels only.
       {kVariantB, "10000001", "44 4B 3F 30 3F 30 C8", "64 6B 21 28 C8", "10000001", 0x00},
       {kVariantB, "", "44 4B 30 35 30 32 C8", "64 6B 20 20 C8", "00000000", 0x25},
+      {kVariantA, "7000", "44 4B 30 30 30 30 C8", "64 6B 21 20 C8", "7000", 0x00},  // 7 is on
       {kVariantA, "", "C8", "", "0000", 0},
       // After a refused frame the next is cut from 0; of frames back to back the later wins.
       {kVariantA, "", "41 42 C8 44 4F 31 30 C8", "64 6F 21 20 C8", "1000", 0x0F},

@@ -231,6 +231,22 @@ TEST(HostilePeers, LogsThatTakeNoLinesHoldUpNoUnit) {
   rig.useLog("/dev/null", true);
   for (int i = 0; i < 2; ++i) EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
   EXPECT_EQ(rig.view.messageBoxes().size(), 3u) << "/dev/null was refused";
+  // /dev/full takes none: the lines of a burst fail together, with one box. The FIFO's box of
+  // the frame after it comes last.
+  rig.useLog("/dev/full", true);
+  Bytes burst;
+  for (int i = 0; i < 20; ++i) burst.insert(burst.end(), kDo1On.begin(), kDo1On.end());
+  ASSERT_TRUE(sendBytes(unit, burst));
+  EXPECT_EQ(receive(unit, burst.size()).size(), burst.size());
+  ASSERT_TRUE(eventually([&] { return rig.view.messageBoxes().size() > 3; }));
+  rig.useLog(fifo, true);
+  EXPECT_EQ(roundTrip(unit), kDo1OnAnswer);
+  const std::string& cannotOpen = messages().logCannotOpen;
+  EXPECT_TRUE(eventually([&] { return rig.view.messageBoxes().back() == cannotOpen; }));
+  EXPECT_EQ(rig.view.messageBoxes(),
+            (std::vector<std::string>{cannotOpen, cannotOpen, cannotOpen, messages().logWriteFailed,
+                                      cannotOpen}));
+  rig.view.clearMessageBoxes();
 
   const std::string tiny = rig.folder.path() + "/tiny";
   std::filesystem::create_directory(tiny);
@@ -238,7 +254,7 @@ TEST(HostilePeers, LogsThatTakeNoLinesHoldUpNoUnit) {
     GTEST_SKIP() << "mounting a tmpfs for a full disk is not permitted here";
   const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(tiny.c_str(), MNT_DETACH); });
   rig.useLog(tiny + "/full.csv", true);
-  for (int n = 0; rig.view.messageBoxes().size() == 3 && n < 2000; ++n)
+  for (int n = 0; rig.view.messageBoxes().empty() && n < 2000; ++n)
     ASSERT_EQ(roundTrip(unit), kDo1OnAnswer) << "frame " << n;
   EXPECT_EQ(rig.view.messageBoxes().back(), messages().logWriteFailed) << "the tmpfs never filled";
   EXPECT_TRUE(fileText(tiny + "/full.csv").ends_with("\r\n")) << "a half line on a full disk";

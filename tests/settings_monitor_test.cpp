@@ -85,7 +85,7 @@ TEST(SettingsLoad, WhatWasSavedComesBackEverywhere) {
   EXPECT_TRUE(a.monitor.namesChanged()) << "the header owed for the edits above is still owed";
 
   // The loaded names and path reach the access log at once: a new log gets them as header.
-  a.monitor.frameAccepted(0, "127.0.0.1");
+  a.monitor.framesAnswered(0, "127.0.0.1", std::vector<FrameStates>(1));
   const std::string log = fileText(saved[1]);
   EXPECT_EQ(log.substr(0, log.find("\r\n")),
             kHeaderStart + "," + kanji + ",v6,v7,v8,v9,v10,v11,v12");

@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <mutex>
+#include <vector>
 
 #include "engine/engine_events.h"
 #include "engine/frame_codec.h"
@@ -22,15 +23,52 @@ bool slotEnded(const EngineContext& engine, int slot, const SlotRun& run) {
   return s == SlotState::Idle || s == SlotState::Stopping || run.ended.load();
 }
 
-void acceptFrame(const EngineContext& engine, int slot, const SlotRun& run,
-                 const std::string& peerText, std::uint32_t peer) {
-  engine.events.frameAccepted(slot, peerText);
-  PortSlot& portSlot = engine.state.slots[slot];
-  // A stop under way resets the window; a frame that raced it must not undo that.
-  std::lock_guard lock(portSlot.viewLock);
-  if (slotEnded(engine, slot, run)) return;
-  if (engine.profile.slotKeepsUnit) portSlot.unitAddress = peer;
-  engine.events.unitReporting(slot, peerText);
+// The outputs as they stand now, DO1 = bit 0.
+unsigned outputBits(const EngineContext& engine) {
+  unsigned bits = 0;
+  for (int i = 0; i < engine.profile.outputCount(); ++i) {
+    if (engine.state.outputs[i].load() != 0) bits |= 1u << i;
+  }
+  return bits;
+}
+
+// The valid frames cut from one recv, answered and reported together. Kept by the receiver
+// from burst to burst, so its buffers are allocated once.
+struct Burst {
+  std::vector<std::uint8_t> answers;
+  std::vector<FrameStates> frames;
+  unsigned changedInputs = 0;
+
+  void add(const Decoded& decoded, unsigned outputs) {
+    answers.insert(answers.end(), decoded.answer.begin(), decoded.answer.end());
+    frames.push_back({decoded.inputs, outputs});
+    changedInputs |= decoded.repaintMask;
+  }
+};
+
+// Sends the answers of `burst` in one send, then reports its frames, and empties it. The
+// answers go out first, as each frame's answer always came before its log line.
+void finishBurst(const EngineContext& engine, int slot, const SlotRun& run, int socket,
+                 const std::string& peerText, std::uint32_t peer, Burst& burst) {
+  if (burst.frames.empty()) return;
+  if (burst.changedInputs != 0) engine.events.inputsChanged(slot, burst.changedInputs);
+  // A unit that has gone away must not take the process down with SIGPIPE. One that reads
+  // nothing gets what its buffers still take: the receiver never waits for a unit.
+  [[maybe_unused]] ssize_t sent =
+      ::send(socket, burst.answers.data(), burst.answers.size(), MSG_NOSIGNAL);
+  engine.events.framesAnswered(slot, peerText, burst.frames);
+  {
+    PortSlot& portSlot = engine.state.slots[slot];
+    // A stop under way resets the window; a burst that raced it must not undo that.
+    std::lock_guard lock(portSlot.viewLock);
+    if (!slotEnded(engine, slot, run)) {
+      if (engine.profile.slotKeepsUnit) portSlot.unitAddress = peer;
+      engine.events.unitReporting(slot, peerText);
+    }
+  }
+  burst.answers.clear();
+  burst.frames.clear();
+  burst.changedInputs = 0;
 }
 
 }  // namespace
@@ -42,49 +80,49 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
     std::lock_guard lock(portSlot.connectionLock);
     portSlot.connectionSocket = socket;
   }
+  // A unit that sends frames back to back gets the answers of each burst as they are sent, not
+  // once it has acknowledged the burst before.
+  sock::sendAtOnce(socket);
   const std::string peerText = sock::addressText(peer);
   FrameBuffer frame;
-  // Bytes fetched from the kernel and not yet cut into frames. They are fed to the frame
-  // buffer one at a time with the slot state looked at before each, so frames are cut, and
-  // each answered before the next is decoded, exactly as with one recv per byte.
   std::array<std::uint8_t, kFetchBytes> fetched;
-  std::size_t fetchedCount = 0;
-  std::size_t next = 0;
+  Burst burst;
+  bool stopped = false;
 
-  while (!slotEnded(engine, slot, *run)) {
-    if (next == fetchedCount) {
-      const ssize_t n = ::recv(socket, fetched.data(), fetched.size(), 0);
-      if (n == 0) {
-        engine.events.connectionClosed(slot);
-        break;
-      }
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-          // Between frames the thread sleeps in the kernel until a byte or a stop arrives.
-          sock::waitReadable(socket, run->wake.fd(), kWaitForever);
-          continue;
-        }
-        const int error = errno;
-        engine.trace("recv error: %d \r\n", error);
-        // The unit stopped answering the keepalive: it has gone, as if it had closed.
-        if (error == ETIMEDOUT) engine.events.connectionClosed(slot);
-        break;
-      }
-      fetchedCount = static_cast<std::size_t>(n);
-      next = 0;
+  while (!stopped && !slotEnded(engine, slot, *run)) {
+    const ssize_t n = ::recv(socket, fetched.data(), fetched.size(), 0);
+    if (n == 0) {
+      engine.events.connectionClosed(slot);
+      break;
     }
-    if (!frame.push(fetched[next++])) continue;
-
-    const auto& bytes = frame.bytes();
-    engine.trace("from:%s   Recv %02x %02x\r\n", peerText.c_str(), bytes[0], bytes[1]);
-    const Decoded decoded = decodeFrame(engine.profile, bytes, engine.state.inputs);
-    if (decoded.result != kOk) continue;
-    if (decoded.repaintMask != 0) engine.events.inputsChanged(slot, decoded.repaintMask);
-    // A unit that has gone away must not take the process down with SIGPIPE.
-    [[maybe_unused]] ssize_t sent =
-        ::send(socket, decoded.answer.data(), decoded.answer.size(), MSG_NOSIGNAL);
-    acceptFrame(engine, slot, *run, peerText, peer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // Between bursts the thread sleeps in the kernel until a byte or a stop arrives.
+        sock::waitReadable(socket, run->wake.fd(), kWaitForever);
+        continue;
+      }
+      const int error = errno;
+      engine.trace("recv error: %d \r\n", error);
+      // The unit stopped answering the keepalive: it has gone, as if it had closed.
+      if (error == ETIMEDOUT) engine.events.connectionClosed(slot);
+      break;
+    }
+    // The bytes are cut into frames one at a time, and the frames decoded in order, each over
+    // the inputs the one before it left. The slot state is looked at before each frame: a stop
+    // ends the burst there, and the frames decoded before it are still answered and reported.
+    for (ssize_t k = 0; k < n; ++k) {
+      if (!frame.push(fetched[k])) continue;
+      if (slotEnded(engine, slot, *run)) {
+        stopped = true;
+        break;
+      }
+      const auto& bytes = frame.bytes();
+      engine.trace("from:%s   Recv %02x %02x\r\n", peerText.c_str(), bytes[0], bytes[1]);
+      const Decoded decoded = decodeFrame(engine.profile, bytes, engine.state.inputs);
+      if (decoded.result == kOk) burst.add(decoded, outputBits(engine));
+    }
+    finishBurst(engine, slot, *run, socket, peerText, peer, burst);
   }
 
   // The output sender holds this lock while it sends on the published socket, so the

@@ -1,5 +1,5 @@
 // The receiver of one accepted connection: cuts the unit's frames, answers them, updates the
-// inputs, and reports each accepted frame.
+// inputs, and reports the answered frames of each burst (one receive) together.
 #pragma once
 
 #include <atomic>

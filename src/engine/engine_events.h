@@ -1,13 +1,25 @@
 // What the engine tells the monitor. The engine keeps the threads, the sockets and the frame
 // codec; the monitor alone decides what the window shows and what the access log records.
+//
+// A receiver reports by burst: the frames it cut from one receive. It decodes and answers them
+// in order, sends their answers together, then reports them together before it waits for more
+// bytes, ends or is stopped.
 #pragma once
 
+#include <span>
 #include <string>
 
 namespace dravik {
 
 // The step of a start that failed.
 enum class StartFailure { Socket, Bind, Listen, Thread };
+
+// The signal states as one frame was answered: bit i set when input (output) i is on, DI1 and
+// DO1 being bit 0. The inputs are the very bits its acknowledgement carried.
+struct FrameStates {
+  unsigned inputs = 0;
+  unsigned outputs = 0;
+};
 
 class EngineEvents {
  public:
@@ -16,13 +28,17 @@ class EngineEvents {
   // Window's thread, inside a start that fails: `error` is the system's error number.
   virtual void startFailed(StartFailure step, int error) = 0;
 
-  // Receiver thread: a valid frame from `peer` (dotted text) on `slot` set the inputs whose
-  // bits are in `changedInputs`; its answer has not been sent yet.
+  // Receiver thread, once per burst that set inputs: the valid frames of a burst on `slot` set
+  // the inputs whose bits are in `changedInputs`; their answers have not been sent yet.
   virtual void inputsChanged(int slot, unsigned changedInputs) = 0;
-  // Receiver thread, once the frame's answer went out, outside every lock: the frame is
-  // accepted (the place to record it; a message box may be shown from here).
-  virtual void frameAccepted(int slot, const std::string& peer) = 0;
-  // Receiver thread, right after frameAccepted and only while the slot serves. Called under
+  // Receiver thread, once the answers of a burst of valid frames from `peer` (dotted text) went
+  // out, outside every lock: `frames` holds each frame's own states, in the order answered (the
+  // place to record them; a message box may be shown from here). Other units may have changed
+  // the shared states since. Also called when a stop ended the burst early: every answered
+  // frame is reported.
+  virtual void framesAnswered(int slot, const std::string& peer,
+                              std::span<const FrameStates> frames) = 0;
+  // Receiver thread, right after framesAnswered and only while the slot serves. Called under
   // the slot's view lock, which a stop takes to end the slot: whatever this shows is shown
   // before the stop resets the window, never after. Must not wait for the window's thread.
   virtual void unitReporting(int slot, const std::string& peer) = 0;

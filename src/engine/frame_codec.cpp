@@ -31,9 +31,12 @@ Decoded decodeFrame(const VariantProfile& profile,
     }
   }
 
+  for (int i = 0; i < n; ++i) {
+    if (inputs[i].load() != 0) out.inputs |= 1u << i;
+  }
   out.answer = {'d', full ? std::uint8_t{'o'} : std::uint8_t{'k'}, 0x20, 0x20, kTerminator};
   for (int i = 0; i < n && i / 4 < profile.ackStateBytes; ++i) {
-    if (inputs[i].load() != 0) out.answer[2 + i / 4] |= static_cast<std::uint8_t>(1u << (i % 4));
+    if (out.inputs & (1u << i)) out.answer[2 + i / 4] |= static_cast<std::uint8_t>(1u << (i % 4));
   }
   out.result = kOk;
   return out;

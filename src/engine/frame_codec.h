@@ -39,10 +39,12 @@ struct Decoded {
   Result result = kFail;     // kOk for a DO or DK frame, kFail for any other kind
   Answer answer{};           // the acknowledgement to send (valid only with kOk)
   unsigned repaintMask = 0;  // bit i set: the lamp of input i must be repainted
+  unsigned inputs = 0;       // bit i set: input i is on in the acknowledgement (valid with kOk)
 };
 
 // Applies the frame at offsets 0 to 5 of `frame` to `inputs` and builds the acknowledgement,
-// which carries the complete input states after the update.
+// which carries the complete input states after the update, read once: other units may change
+// them at any time, and `inputs` of the result are the very bits the acknowledgement carries.
 Decoded decodeFrame(const VariantProfile& profile,
                     const std::array<std::uint8_t, kReceiveBufferSize>& frame, InputStates& inputs);
 

@@ -4,7 +4,7 @@
 // Every thread waits in the kernel (poll on its socket and its slot's wake-up descriptor),
 // so an idle server costs no processor time, and a stop requested through requestStop is
 // seen at once. Every thread reports what happens through EngineEvents. shutdown() joins
-// every receiver, also one still in frameAccepted, so an EngineEvents that waits there for
+// every receiver, also one still in framesAnswered, so an EngineEvents that waits there for
 // the operator must let go once the window's modal run has ended; otherwise shutdown waits
 // until it does.
 #pragma once

@@ -1,5 +1,6 @@
 #include "logging/access_log.h"
 
+#include <algorithm>
 #include <ctime>
 #include <utility>
 
@@ -45,17 +46,18 @@ AccessLog::AccessLog(int inputCount, int outputCount)
       outputCount_(outputCount),
       settings_(std::make_shared<const Settings>()) {}
 
-AccessLog::Outcome AccessLog::append(const std::string& sourceAddress, States states) {
+AccessLog::Outcome AccessLog::append(const std::string& sourceAddress,
+                                     std::span<const States> lines) {
   // Nothing is built while logging is off; the switch is looked at again under the lock.
-  if (!loggingOn_.load()) return Outcome::Off;
-  // Built before queueing: the time of this frame.
-  std::string line = dataLine(sourceAddress, states);
+  if (!loggingOn_.load() || lines.empty()) return Outcome::Off;
+  // Built before queueing: the time of these frames.
+  std::string record = dataLines(sourceAddress, lines);
   Waiter waiter;
   std::unique_lock lock(lock_);
   if (!settings_->logging) return Outcome::Off;
-  queue_.push_back({std::move(line), settings_, &waiter});
-  // Whoever finds no writer at work becomes it and writes batches until its own line is
-  // done; the others sleep until theirs is. A writer that leaves lines queued wakes the
+  queue_.push_back({std::move(record), settings_, &waiter});
+  // Whoever finds no writer at work becomes it and writes batches until its own record is
+  // done; the others sleep until theirs is. A writer that leaves records queued wakes the
   // owner of the oldest to take over, so no receiver goes on writing for the others.
   while (!waiter.done) {
     if (writerActive_) {
@@ -75,7 +77,7 @@ AccessLog::Outcome AccessLog::append(const std::string& sourceAddress, States st
 
 void AccessLog::writeBatch(std::unique_lock<std::mutex>& lock) {
   // Lines are queued only while logging is on, so only the path tells one batch from the
-  // next: a line goes to the file named when it was queued.
+  // next: a record goes to the file named when it was queued.
   const std::shared_ptr<const Settings> target = queue_.front().settings;
   while (!queue_.empty() && queue_.front().settings->path == target->path) {
     batch_.push_back(std::move(queue_.front()));
@@ -93,12 +95,17 @@ void AccessLog::writeBatch(std::unique_lock<std::mutex>& lock) {
     outcome = Outcome::CannotOpen;
   } else {
     header = file_.size() == 0 || headerOwed;
-    record_.clear();
-    if (header) appendHeader(record_, *names);
-    for (const Entry& entry : batch_) record_ += entry.line;
+    // A receiver alone writes its own record as it stands, without a copy.
+    std::string_view bytes = batch_.front().lines;
+    if (header || batch_.size() > 1) {
+      record_.clear();
+      if (header) appendHeader(record_, *names);
+      for (const Entry& entry : batch_) record_ += entry.lines;
+      bytes = record_;
+    }
     // One write for the batch; a failure takes all of it back, so every line of the batch
     // has failed and none is left in part.
-    if (!file_.append(record_)) outcome = Outcome::WriteFailed;
+    if (!file_.append(bytes)) outcome = Outcome::WriteFailed;
   }
 
   lock.lock();
@@ -113,13 +120,27 @@ void AccessLog::writeBatch(std::unique_lock<std::mutex>& lock) {
   batch_.clear();
 }
 
-std::string AccessLog::dataLine(const std::string& sourceAddress, States states) const {
-  std::string line;
-  line.reserve(64);
-  line.append(timestamp(std::time(nullptr))).append(",").append(sourceAddress);
-  for (int i = 0; i < inputCount_; ++i) line += (states.inputs >> i) & 1u ? ",1" : ",0";
-  for (int i = 0; i < outputCount_; ++i) line += (states.outputs >> i) & 1u ? ",1" : ",0";
-  return line.append(kLineEnd);
+std::string AccessLog::dataLines(const std::string& sourceAddress,
+                                 std::span<const States> lines) const {
+  // Every line of a record starts alike, and all are the same length: the record is sized once
+  // and filled in place, as a burst of a thousand frames is logged in one go.
+  const std::string start = std::string(timestamp(std::time(nullptr))) + "," + sourceAddress;
+  const std::size_t lineBytes = start.size() + 2 * (inputCount_ + outputCount_) + kLineEnd.size();
+  std::string record(lineBytes * lines.size(), '\0');
+  char* out = record.data();
+  const auto columns = [&out](unsigned bits, int count) {
+    for (int i = 0; i < count; ++i) {
+      *out++ = ',';
+      *out++ = (bits >> i) & 1u ? '1' : '0';
+    }
+  };
+  for (const States& states : lines) {
+    out = std::copy(start.begin(), start.end(), out);
+    columns(states.inputs, inputCount_);
+    columns(states.outputs, outputCount_);
+    out = std::copy(kLineEnd.begin(), kLineEnd.end(), out);
+  }
+  return record;
 }
 
 void AccessLog::update(Settings settings) {
@@ -147,7 +168,7 @@ bool AccessLog::namesChanged() const {
   return namesChanged_;
 }
 
-std::size_t AccessLog::queuedLines() const {
+std::size_t AccessLog::queuedRecords() const {
   std::lock_guard lock(lock_);
   return queue_.size();
 }

@@ -1,4 +1,4 @@
-// The CSV access log: one line per accepted frame, under a header of the signal names.
+// The CSV access log: one line per answered frame, under a header of the signal names.
 #pragma once
 
 #include <atomic>
@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,8 @@ class AccessLog {
     std::vector<std::string> outputNames;
   };
 
-  // The signal states one line records, taken right after its frame: bit i set when signal
-  // i (DI1, DO1 = bit 0) is on.
+  // The signal states one line records, those its frame was answered with: bit i set when
+  // signal i (DI1, DO1 = bit 0) is on.
   struct States {
     unsigned inputs = 0;
     unsigned outputs = 0;
@@ -37,11 +38,13 @@ class AccessLog {
   // A log of lines with `inputCount` input and `outputCount` output columns.
   AccessLog(int inputCount, int outputCount);
 
-  // Receiver threads: appends one line (after a header when the file is empty or the names
-  // changed) in arrival order, and returns once that line is in the file or has failed. Lines
-  // of receivers calling at the same time are written together in one write. Shows nothing:
-  // the caller reports a line that did not reach the file.
-  Outcome append(const std::string& sourceAddress, States states);
+  // Receiver threads: appends one line per entry of `lines`, in order, stamped with the time of
+  // the call (after a header when the file is empty or the names changed), and returns once
+  // they are in the file or have failed. They are one record: written in one write, all or
+  // none, with one outcome. Records of receivers calling at the same time are written together
+  // in one write, in arrival order. Shows nothing: the caller reports lines that did not reach
+  // the file. Off when logging is off or `lines` is empty.
+  Outcome append(const std::string& sourceAddress, std::span<const States> lines);
 
   // Window's thread: replaces the copies the receivers read.
   void update(Settings settings);
@@ -50,25 +53,25 @@ class AccessLog {
   // Start-up: no header is owed.
   void clearNamesChanged();
   bool namesChanged() const;
-  // Lines waiting for a writer (not counting the ones being written).
-  std::size_t queuedLines() const;
+  // Records waiting for a writer (not counting the ones being written).
+  std::size_t queuedRecords() const;
 
  private:
-  // A caller whose line is queued; lives on its stack until the line is done.
+  // A caller whose record is queued; lives on its stack until the record is done.
   struct Waiter {
     bool done = false;
     Outcome outcome = Outcome::Written;
     std::condition_variable wake;
   };
   struct Entry {
-    std::string line;
-    // The settings the line was queued under: they name its file.
+    std::string lines;
+    // The settings the record was queued under: they name its file.
     std::shared_ptr<const Settings> settings;
     Waiter* waiter;
   };
 
-  std::string dataLine(const std::string& sourceAddress, States states) const;
-  // The active writer: writes the oldest queued lines that go to one file, with one write.
+  std::string dataLines(const std::string& sourceAddress, std::span<const States> lines) const;
+  // The active writer: writes the oldest queued records that go to one file, with one write.
   // Called and returning with `lock` held; lets it go while touching the file.
   void writeBatch(std::unique_lock<std::mutex>& lock);
 

@@ -82,7 +82,7 @@ bool Monitor::initDialog() {
     view_.limitText(row.nameEdit, kSignalNameBytes);
   }
   view_.setText(kSlotControls[0].portEdit, kDefaultPort);
-  for (const SlotControls& slot : kSlotControls) view_.setText(slot.sourceLabel, "");
+  for (int s = 0; s < kPortSlotCount; ++s) setSourceLabel(s, "");
 
   setDefaultPaths();
   publishLogSettings();

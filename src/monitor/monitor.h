@@ -8,7 +8,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -93,7 +95,8 @@ class Monitor : public EngineEvents {
   // EngineEvents: what the engine's threads report; see engine/engine_events.h.
   void startFailed(StartFailure step, int error) override;
   void inputsChanged(int slot, unsigned changedInputs) override;
-  void frameAccepted(int slot, const std::string& peer) override;
+  void framesAnswered(int slot, const std::string& peer,
+                      std::span<const FrameStates> frames) override;
   void unitReporting(int slot, const std::string& peer) override;
   void connectionClosed(int slot) override;
   void slotEnded(int slot) override;
@@ -108,6 +111,10 @@ class Monitor : public EngineEvents {
   // The window of a stopped server: gray input lamps, no ON/OFF, the start caption and the
   // stopped status. The one place that writes it, from whichever thread ends the server.
   void showStopped();
+  // Every thread writes the source labels and enables the ON/OFF buttons through these two,
+  // which keep the copies below.
+  void setSourceLabel(int slot, const std::string& text);
+  void enableOutputButtons(bool enabled);
 
   std::vector<std::string> inputNames() const;
   std::vector<std::string> outputNames() const;
@@ -130,6 +137,13 @@ class Monitor : public EngineEvents {
   // 0 during start-up and while a loaded settings file is applied: program-set names are
   // not operator edits.
   bool ready_ = false;
+
+  // What the window's source labels and ON/OFF buttons show, as last set (nothing before the
+  // first time): a unit that reports burst after burst changes them only when they differ.
+  // Held around each change and its view call, so the copies and the window never part.
+  std::mutex shownLock_;
+  std::array<std::optional<std::string>, kPortSlotCount> shownLabels_;
+  std::optional<bool> outputButtonsShown_;
 
   AccessLog accessLog_;
   std::unique_ptr<OutputPort> output_;

@@ -1,6 +1,9 @@
 // What the window shows of the engine's threads: lamps, labels, buttons and the stopped look,
-// and the access log line of every accepted frame.
+// and the access log line of every answered frame. Receivers report a burst of frames at a
+// time, so each burst costs one log write and at most one change per control.
 #include <cstdio>
+#include <mutex>
+#include <vector>
 
 #include "monitor/controls.h"
 #include "monitor/messages.h"
@@ -20,9 +23,21 @@ void showNumbered(View& view, const std::string& format, int number) {
 
 void Monitor::showStopped() {
   for (const InputRow& row : profile_.inputs) view_.repaint(row.lamp);
-  for (const OutputRow& row : profile_.outputs) view_.enable(row.button, false);
+  enableOutputButtons(false);
   view_.setText(ctl::kStartStop, messages().startServerCaption);
   view_.setText(ctl::kStatusPanel, messages().statusStopped);
+}
+
+void Monitor::setSourceLabel(int slot, const std::string& text) {
+  std::lock_guard lock(shownLock_);
+  shownLabels_[slot] = text;
+  view_.setText(kSlotControls[slot].sourceLabel, text);
+}
+
+void Monitor::enableOutputButtons(bool enabled) {
+  std::lock_guard lock(shownLock_);
+  outputButtonsShown_ = enabled;
+  for (const OutputRow& row : profile_.outputs) view_.enable(row.button, enabled);
 }
 
 void Monitor::startFailed(StartFailure step, int error) {
@@ -45,18 +60,15 @@ void Monitor::inputsChanged(int, unsigned changedInputs) {
   }
 }
 
-void Monitor::frameAccepted(int, const std::string& peer) {
-  // The states as they stand right after this frame.
-  AccessLog::States states;
-  for (int i = 0; i < profile_.inputCount(); ++i) {
-    if (state_.inputs[i] != 0) states.inputs |= 1u << i;
-  }
-  for (int i = 0; i < profile_.outputCount(); ++i) {
-    if (state_.outputs[i] != 0) states.outputs |= 1u << i;
-  }
+void Monitor::framesAnswered(int, const std::string& peer, std::span<const FrameStates> frames) {
+  // Each line says what its frame's unit was told, even when another unit has changed the
+  // states since; the lamps show the newest. Kept per receiver thread, burst after burst.
+  thread_local std::vector<AccessLog::States> lines;
+  lines.clear();
+  for (const FrameStates& frame : frames) lines.push_back({frame.inputs, frame.outputs});
   // Shown from the receiver, outside every lock: the box waits for the operator, and the
-  // other receivers must not.
-  switch (accessLog_.append(peer, states)) {
+  // other receivers must not. The lines of a burst succeed or fail together: one box.
+  switch (accessLog_.append(peer, lines)) {
     case AccessLog::Outcome::CannotOpen:
       view_.messageBox(messages().logCannotOpen);
       break;
@@ -72,17 +84,24 @@ void Monitor::frameAccepted(int, const std::string& peer) {
 void Monitor::unitReporting(int slot, const std::string& peer) {
   char label[128];
   std::snprintf(label, sizeof label, messages().sourceAddressFormat.c_str(), peer.c_str());
-  view_.setText(kSlotControls[slot].sourceLabel, label);
-  for (const OutputRow& row : profile_.outputs) view_.enable(row.button, true);
+  std::lock_guard lock(shownLock_);
+  if (shownLabels_[slot] != label) {
+    shownLabels_[slot] = label;
+    view_.setText(kSlotControls[slot].sourceLabel, label);
+  }
+  if (outputButtonsShown_ != true) {
+    outputButtonsShown_ = true;
+    for (const OutputRow& row : profile_.outputs) view_.enable(row.button, true);
+  }
 }
 
 void Monitor::connectionClosed(int slot) {
-  view_.setText(kSlotControls[slot].sourceLabel, "");
+  setSourceLabel(slot, "");
 }
 
 void Monitor::slotEnded(int slot) {
   showStopped();
-  view_.setText(kSlotControls[slot].sourceLabel, "");
+  setSourceLabel(slot, "");
 }
 
 }  // namespace dravik

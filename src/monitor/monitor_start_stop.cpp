@@ -26,7 +26,7 @@ void Monitor::start() {
       slot.port = *port;
       slot.state = SlotState::Starting;
     } else if (!isBlankText(text)) {
-      view_.setText(kSlotControls[s].sourceLabel, m.portNumberError);
+      setSourceLabel(s, m.portNumberError);
     }
   }
   trace_.clear();
@@ -71,7 +71,7 @@ void Monitor::stop() {
       server_.requestStop(s);
     }
     view_.enable(kSlotControls[s].portEdit, true);
-    view_.setText(kSlotControls[s].sourceLabel, "");
+    setSourceLabel(s, "");
   }
   for (int s = 0; s < kPortSlotCount; ++s) server_.waitUntilIdle(s);
   for (int i = 0; i < profile_.outputCount(); ++i) {

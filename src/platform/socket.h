@@ -121,6 +121,10 @@ bool keepAlive(Socket socket, const Keepalive& timing);
 // Bounds how long data sent on a TCP socket may stay unacknowledged before the connection
 // ends. False when the system refused.
 bool limitUnacknowledged(Socket socket, int timeoutMs);
+// Makes every send on a connected TCP socket leave at once, never held back until the data
+// sent before it is acknowledged (which a peer may delay by tens of milliseconds). False when
+// the system refused.
+bool sendAtOnce(Socket socket);
 
 enum class Wait { Ready, Woken, TimedOut };
 
@@ -164,6 +168,7 @@ class WakeEvent {
 void closeFd(int fd);
 bool keepAlive(int fd, const Keepalive& timing);
 bool limitUnacknowledged(int fd, int timeoutMs);
+bool sendAtOnce(int fd);
 // waitReadable over descriptors: a negative `fd` waits on `wakeFd` alone.
 Wait waitReadable(int fd, int wakeFd, int timeoutMs);
 

@@ -212,6 +212,11 @@ bool limitUnacknowledged(Socket socket, int timeoutMs) {
   return ::setsockopt(fdOf(socket), IPPROTO_TCP, TCP_USER_TIMEOUT, &timeout, sizeof timeout) == 0;
 }
 
+bool sendAtOnce(Socket socket) {
+  const int on = 1;
+  return ::setsockopt(fdOf(socket), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
+}
+
 Wait waitReadable(Socket socket, const WakeEvent& wake, int timeoutMs) {
   std::vector<bool> ready;
   return waitReadable(socket == kNone ? std::vector<Socket>{} : std::vector<Socket>{socket}, wake,
@@ -258,6 +263,10 @@ bool keepAlive(int fd, const Keepalive& timing) {
 
 bool limitUnacknowledged(int fd, int timeoutMs) {
   return limitUnacknowledged(socketOf(fd), timeoutMs);
+}
+
+bool sendAtOnce(int fd) {
+  return sendAtOnce(socketOf(fd));
 }
 
 Wait waitReadable(int fd, int wakeFd, int timeoutMs) {

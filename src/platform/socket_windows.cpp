@@ -315,6 +315,10 @@ bool limitUnacknowledged(Socket socket, int timeoutMs) {
   return optionInt(handleOf(socket), IPPROTO_TCP, kTcpMaxRetransmitSeconds, seconds) == 0;
 }
 
+bool sendAtOnce(Socket socket) {
+  return optionInt(handleOf(socket), IPPROTO_TCP, TCP_NODELAY, 1) == 0;
+}
+
 Wait waitReadable(Socket socket, const WakeEvent& wake, int timeoutMs) {
   std::vector<bool> ready;
   const std::vector<Socket> sockets = socket == kNone ? std::vector<Socket>{} : std::vector{socket};
