@@ -50,6 +50,9 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     EXPECT_TRUE(eventually([&] {
       return rig.view.text(label).empty() && slot.connectionSocket == kNoSocket;
     })) << "label or connection kept after the unit closed";
+    const auto cpu = processCpuTime();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_LT(processCpuTime() - cpu, 50ms) << "a thread spins once the unit has gone";
     EXPECT_EQ(rig.view.trace(),
               p->traceEnabled ? "server start.\r\nselect.\r\nfrom:127.0.0.1   Recv 44 4f\r\n" : "");
   }

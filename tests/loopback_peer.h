@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,6 +103,13 @@ inline std::size_t threadCount() {
   static std::once_flag warmedUp;
   std::call_once(warmedUp, [] { std::thread([] {}).join(); });
   return entries("/proc/self/task");
+}
+
+// The processor time every thread of the process has used so far.
+inline std::chrono::nanoseconds processCpuTime() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
 }
 
 // A size from /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when unknown.

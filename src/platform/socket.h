@@ -33,11 +33,13 @@ bool limitUnacknowledged(int fd, int timeoutMs);
 // Dotted-decimal text of an IPv4 address in network byte order.
 std::string addressText(std::uint32_t address);
 
-enum class Wait { Ready, Woken, TimedOut };
+enum class Wait { Ready, Woken, TimedOut, Signalled };
 
 // Waits in the kernel until `fd` is readable (Ready), `wakeFd` is readable (Woken, checked
 // first) or `timeoutMs` passes. A negative `fd` waits on `wakeFd` alone.
 Wait waitReadable(int fd, int wakeFd, int timeoutMs);
+// The same, also until `signalFd` is readable (Signalled, checked after `wakeFd`).
+Wait waitReadable(int fd, int wakeFd, int signalFd, int timeoutMs);
 
 // A descriptor that any thread can make readable for good: every thread polling it wakes at
 // once, now and later, which is what a stop needs.
@@ -52,6 +54,9 @@ class WakeEvent {
   bool valid() const { return fd_ >= 0; }
   int fd() const { return fd_; }
   void signal();
+  // Makes it unreadable until the next signal, for an event that recurs: whoever wakes takes
+  // it before looking at what it signals, so a signal that comes meanwhile is never lost.
+  void clear();
 
  private:
   int fd_;
