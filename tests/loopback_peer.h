@@ -30,12 +30,13 @@ inline sockaddr_in loopback(int port) {
   return {.sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {kLoopback}, .sin_zero = {}};
 }
 
-// A socket listening on a free loopback port, which goes to `port`.
-inline int listener(int& port) {
+// A socket listening on a free loopback port, which goes to `port`, with room for `backlog`
+// connections waiting to be accepted.
+inline int listener(int& port, int backlog = 5) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a = loopback(0);
   ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::listen(fd, 5);
+  ::listen(fd, backlog);
   socklen_t n = sizeof a;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
   port = ntohs(a.sin_port);
@@ -57,6 +58,29 @@ inline int connectUnit(int port, int receiveBuffer = 0) {
   if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
   ::close(fd);
   return -1;
+}
+
+// A loopback port that answers no connection attempt, as the address of a unit that has gone
+// does: its accept queue is full, so the system drops every new handshake until answer().
+struct SilentPort {
+  SilentPort() : listening(listener(port, 0)), filler(connectUnit(port)) {}
+  ~SilentPort() {
+    ::close(filler);
+    ::close(listening);
+  }
+  // Takes connections again; an attempt under way gets through at its next retry (1 s).
+  void answer() const {
+    ::listen(listening, 5);
+    ::close(::accept(listening, nullptr, nullptr));
+  }
+  int port = 0;
+  const int listening, filler;
+};
+
+// True once `fd` has bytes or an end to read within `limit`.
+inline bool readable(int fd, std::chrono::milliseconds limit) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, static_cast<int>(limit.count())) > 0;
 }
 
 inline bool sendBytes(int fd, const Bytes& bytes) {

@@ -6,6 +6,7 @@
 #include "monitor/monitor.h"
 #include "monitor/port_text.h"
 #include "monitor/view.h"
+#include "output/output_port.h"
 
 namespace dravik {
 
@@ -63,6 +64,8 @@ void Monitor::start() {
 }
 
 void Monitor::stop() {
+  // Frames still waiting, or waiting for a unit that does not answer, are not sent any more.
+  if (output_) output_->cancel();
   view_.enable(ctl::kAdapterCombo, true);
   bool anyServing = false;
   for (int s = 0; s < kPortSlotCount; ++s) {
