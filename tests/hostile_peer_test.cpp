@@ -90,10 +90,10 @@ TEST(HostilePeers, CrowdsFloodsTricklesAndResetsLeaveTheSlotServing) {
   // 1 MB, no terminator, a whole number of 32-byte turns: the next frame starts at 0 again.
   const int flooder = connectUnit(rig.listening[0]);
   ASSERT_EQ(roundTrip(flooder), kDo1OnAnswer);
-  const long rssBefore = statusKb("VmRSS");
+  const long rssBefore = statusValue("VmRSS");
   ASSERT_TRUE(sendBytes(flooder, Bytes(1 << 20, 0x41))) << "the monitor stopped reading it";
   EXPECT_EQ(roundTrip(flooder), kDo1OnAnswer) << "the flooded connection still answers";
-  EXPECT_LT(statusKb("VmRSS") - rssBefore, 2048) << "memory grew for bytes that are never kept";
+  EXPECT_LT(statusValue("VmRSS") - rssBefore, 2048) << "memory grew for bytes that are never kept";
 
   const int trickler = connectUnit(rig.listening[0]);
   for (std::uint8_t byte : Bytes{0x44, 0x4B, 0x30, 0x31, 0x30, 0x30, 0xC8}) {
@@ -301,7 +301,7 @@ TEST(HostilePeers, UnitsThatVanishAreDroppedWithinTheKeepaliveAndGiveBackTheirMe
   // Its receiver shows its address after the answer: a late label would hide the next unit's.
   ASSERT_TRUE(eventually([&] { return rig.view.text(label).ends_with(" 127.0.0.1"); }));
   const Counts before;
-  const long rssBefore = statusKb("VmRSS");
+  const long rssBefore = statusValue("VmRSS");
 
   std::vector<int> vanishing;
   for (int i = 0; i < 300; ++i) {
@@ -309,14 +309,14 @@ TEST(HostilePeers, UnitsThatVanishAreDroppedWithinTheKeepaliveAndGiveBackTheirMe
     ASSERT_EQ(roundTrip(vanishing.back()), kDo1OnAnswer) << "unit " << i;
   }
   ASSERT_TRUE(eventually([&] { return rig.view.text(label).ends_with(" 10.200.0.2"); }));
-  const long rssServing = statusKb("VmRSS");
+  const long rssServing = statusValue("VmRSS");
   ASSERT_TRUE(unitSide.sh("ip link set dk1 down"));
   // Nothing connects after them: their threads must be joined as they end.
   EXPECT_TRUE(eventually([&] {
-    return threadCount() <= before.threads &&
-           statusKb("VmRSS") < rssBefore + (rssServing - rssBefore) * 2 / 3;
+    return statusValue("Threads") <= static_cast<long>(before.threads) &&
+           statusValue("VmRSS") < rssBefore + (rssServing - rssBefore) * 2 / 3;
   })) << "the ended receivers still hold "
-      << statusKb("VmRSS") - rssBefore << " kB of the " << rssServing - rssBefore
+      << statusValue("VmRSS") - rssBefore << " kB of the " << rssServing - rssBefore
       << " kB they took";
   EXPECT_EQ(server.receiverCount(), 1u) << "a vanished unit's receiver still runs";
   EXPECT_EQ(rig.view.text(label), "") << "the label is cleared as when a unit closes";
