@@ -64,7 +64,7 @@ void Monitor::start() {
 }
 
 void Monitor::stop() {
-  // Frames still waiting, or waiting for a unit that does not answer, are not sent any more.
+  // A frame waiting for a unit that does not answer holds up neither the stop nor what follows.
   if (output_) output_->cancel();
   view_.enable(ctl::kAdapterCombo, true);
   bool anyServing = false;

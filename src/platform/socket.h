@@ -41,8 +41,8 @@ Wait waitReadable(int fd, int wakeFd, int timeoutMs);
 // The same, also until `signalFd` is readable (Signalled, checked after `wakeFd`).
 Wait waitReadable(int fd, int wakeFd, int signalFd, int timeoutMs);
 
-// A descriptor that any thread can make readable for good: every thread polling it wakes at
-// once, now and later, which is what a stop needs.
+// A descriptor that any thread can make readable, for good unless cleared: every thread
+// polling it wakes at once, now and later, which is what a stop needs.
 class WakeEvent {
  public:
   WakeEvent();
