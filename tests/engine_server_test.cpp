@@ -60,6 +60,9 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     EXPECT_TRUE(eventually([&] {
       return rig.view.text(label).empty() && slot.connectionSocket == kNoSocket;
     })) << "label or connection kept after the unit closed";
+    const auto cpu = processCpuTime();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_LT(processCpuTime() - cpu, 50ms) << "a thread spins once the unit has gone";
     EXPECT_EQ(rig.view.trace(),
               p->traceEnabled ? "server start.\r\nselect.\r\nfrom:127.0.0.1   Recv 44 4f\r\n" : "");
   }
@@ -342,10 +345,9 @@ TEST(StartStop, AConnectionIsUsedUnderItsLockAndAFrameRacingTheStopCannotUndoThe
   hold.unlock();
   ASSERT_TRUE(eventually([&] { return slot.connectionSocket != kNoSocket; }));
   hold.lock();
-  auto toggle = std::async(std::launch::async, [&] { rig.monitor.toggleDigitalOut(0); });
-  EXPECT_EQ(toggle.wait_for(300ms), std::future_status::timeout) << "sent under a held lock";
+  rig.monitor.toggleDigitalOut(0);
+  EXPECT_EQ(receive(unit, 5, 300ms), Bytes{}) << "sent under a held lock";
   hold.unlock();
-  toggle.get();
   EXPECT_EQ(receive(unit, 5), (Bytes{0x44, 0x4F, 0x21, 0x20, 0xC8})) << "DO1 on its connection";
 
   // The receiver is parked after it decided to show its frame, before the label changes.

@@ -102,7 +102,7 @@ TEST(GuiFlood, TerminatorFloodFromOneUnitLeavesMemoryFlatAndTheUnitServed) {
   QApplication::processEvents();
   // Lets the peak resident size start again from the present one.
   if (!(std::ofstream("/proc/self/clear_refs") << "5")) GTEST_SKIP() << "no peak reset here";
-  const long before = statusKb("VmHWM");
+  const long before = statusValue("VmHWM");
   // Every 0xC8 ends a frame, and DRAVIK_B traces every frame: 40 MB make 40 million lines.
   constexpr long kGrowthKb = 50 * 1024;
   std::atomic<bool> sent{false};
@@ -111,10 +111,10 @@ TEST(GuiFlood, TerminatorFloodFromOneUnitLeavesMemoryFlatAndTheUnitServed) {
       if (!sendBytes(unit, Bytes(1 << 16, 0xC8))) return;
     sent = true;
   });
-  processUntil([&] { return sent || statusKb("VmHWM") - before > kGrowthKb; }, 120s);
+  processUntil([&] { return sent || statusValue("VmHWM") - before > kGrowthKb; }, 120s);
   if (!sent) ::shutdown(unit, SHUT_RDWR);
   flood.join();
-  ASSERT_LT(statusKb("VmHWM") - before, kGrowthKb) << "peak resident size grew from " << before;
+  ASSERT_LT(statusValue("VmHWM") - before, kGrowthKb) << "peak resident size grew from " << before;
   ASSERT_TRUE(sent) << "the flood was not taken within two minutes";
   ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x31, 0x30, 0xC8}));
   EXPECT_EQ(receive(unit, 5, 30s), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8}));

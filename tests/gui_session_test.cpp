@@ -53,6 +53,49 @@ TEST(GuiSession, EscapeCloseBoxAndSignalFromAnOpenDialogEndTheRunWithUnitsConnec
   }
 }
 
+TEST(GuiSession, AUnitThatDoesNotAnswerNeitherFreezesTheWindowNorHoldsUpTheClose) {
+  GuiRig rig(kVariantA);
+  ASSERT_TRUE(rig.session->start());
+  QApplication::processEvents();
+  const int baseline = threadsBesidesQtPool();
+  const SilentPort gone;
+  rig.widget<QLineEdit>(ctl::kDestinationPort)->setText(QString::number(gone.port));
+  const int ports[] = {freePort(), freePort()};
+  for (int s : {0, 1})
+    rig.widget<QLineEdit>(kSlotControls[s].portEdit)->setText(QString::number(ports[s]));
+  rig.widget<QPushButton>(ctl::kStartStop)->click();
+  // Slot 0's unit reports and goes; slot 1's keeps its connection.
+  const int units[] = {connectUnit(ports[0]), connectUnit(ports[1])};
+  for (const int unit : units)
+    ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x30, 0x30, 0xC8}) && receive(unit, 5).size() == 5);
+  ::close(units[0]);
+  auto* on = rig.widget<QPushButton>(kVariantA.outputs[0].button);
+  ASSERT_TRUE(processUntil([&] {
+    return on->isEnabled() && rig.monitor().state().slots[0].connectionSocket == kNoSocket;
+  }));
+
+  QElapsedTimer sinceTick;
+  qint64 longestGap = 0;
+  QTimer ticks;
+  QObject::connect(&ticks, &QTimer::timeout,
+                   [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+  ticks.start(10);
+  sinceTick.start();
+  on->click();
+  EXPECT_TRUE(processUntil([&] { return readable(units[1], 0ms); }))
+      << "the live unit never got its frame";
+  processUntil([] { return false; }, 300ms);
+  EXPECT_LT(longestGap, 100) << "the window's thread stopped for the unit that does not answer";
+  EXPECT_EQ(receive(units[1], 5), (Bytes{0x44, 0x4F, 0x21, 0x20, 0xC8}));
+
+  const auto closing = std::chrono::steady_clock::now();
+  rig.view().window().close();
+  rig.session->finish();
+  EXPECT_LT(std::chrono::steady_clock::now() - closing, 1s) << "the close waited for the send";
+  EXPECT_EQ(threadsBesidesQtPool(), baseline) << "a sender thread outlives the session";
+  ::close(units[1]);
+}
+
 TEST(GuiSession, WithoutAdapterOnlyAMessageShowsAndAWorkersBoxWaitsForOkOrClosing) {
   GuiRig bare(kVariantA);
   bare.adapters.tables = HostAdapters{};

@@ -6,13 +6,17 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -75,6 +79,32 @@ inline int connectUnit(int port, int receiveBuffer = 0) {
   return -1;
 }
 
+#ifndef _WIN32
+// A loopback port that answers no connection attempt, as the address of a unit that has gone
+// does: its accept queue is full, so the system drops every new handshake until answer().
+struct SilentPort {
+  // A second listen sets the backlog anew: none, so the one filler fills the queue.
+  SilentPort() : listening(listener(port)), filler((::listen(listening, 0), connectUnit(port))) {}
+  ~SilentPort() {
+    ::close(filler);
+    ::close(listening);
+  }
+  // Takes connections again; an attempt under way gets through at its next retry (1 s).
+  void answer() const {
+    ::listen(listening, 5);
+    ::close(::accept(listening, nullptr, nullptr));
+  }
+  int port = 0;
+  const int listening, filler;
+};
+
+// True once `fd` has bytes or an end to read within `limit`.
+inline bool readable(int fd, std::chrono::milliseconds limit) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, static_cast<int>(limit.count())) > 0;
+}
+#endif
+
 inline bool sendBytes(int fd, const Bytes& bytes) {
   return sock::send(socketOf(fd), bytes.data(), bytes.size()).bytes == bytes.size();
 }
@@ -122,12 +152,30 @@ inline std::size_t threadCount() {
   return entries("/proc/self/task");
 }
 
-// A size from /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when unknown.
-inline long statusKb(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+#ifndef _WIN32
+// The processor time every thread of the process has used so far.
+inline std::chrono::nanoseconds processCpuTime() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+}
+
+// A number from /proc/self/status: a size in kB ("VmRSS", "VmHWM") or a count ("Threads");
+// -1 when unknown. Read without allocating, so that polling it grows no sanitizer's quarantine.
+inline long statusValue(const char* field) {
+  char text[8192];
+  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  const ssize_t n = fd < 0 ? -1 : ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  text[std::max<ssize_t>(n, 0)] = '\0';
+  const std::size_t length = std::strlen(field);
+  for (const char* line = text; line != nullptr; line = std::strchr(line, '\n')) {
+    line += *line == '\n';
+    if (std::strncmp(line, field, length) == 0 && line[length] == ':')
+      return std::strtol(line + length + 1, nullptr, 10);
+  }
   return -1;
 }
+#endif
 
 }  // namespace dravik::test

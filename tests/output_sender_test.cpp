@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "loopback_peer.h"
@@ -14,16 +15,12 @@
 #include "monitor/messages.h"
 #include "monitor_rig.h"
 #include "output/output_sender.h"
+#include "platform/worker_thread.h"
 
 namespace dravik {
 namespace {
 
 using namespace test;
-
-bool readable(int fd, int ms) {
-  pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, ms) > 0;
-}
 
 // One report and its answer, so the slot knows its unit.
 void report(int unit) {
@@ -32,7 +29,7 @@ void report(int unit) {
 
 // What arrives on a new connection to `destination`, and from where; the sender must close it.
 std::pair<Bytes, std::uint32_t> acceptFrame(int destination) {
-  if (!readable(destination, 5000)) return {};
+  if (!readable(destination, 5s)) return {};
   sockaddr_in from{};
   socklen_t length = sizeof from;
   const int fd = ::accept(destination, reinterpret_cast<sockaddr*>(&from), &length);
@@ -64,7 +61,7 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   const Bytes kDo1And3{0x44, 0x4F, 0x25, 0x20, 0xC8};
   EXPECT_EQ(acceptFrame(destination), std::pair(kDo1And3, kLoopback)) << "slot 0, a new connection";
   EXPECT_EQ(receive(unit1, 5), kDo1And3) << "slot 1's unit on its reporting connection";
-  EXPECT_FALSE(readable(destination, 100)) << "a new connection for the reporting unit";
+  EXPECT_FALSE(readable(destination, 100ms)) << "a new connection for the reporting unit";
   report(unit1);
 
   // A unit that refuses: the output still flips, no box, and the next slot is still served.
@@ -77,11 +74,75 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   rig.monitor.toggleDigitalOut(1);
   EXPECT_EQ(rig.view.messageBoxes(), std::vector<std::string>{messages().destinationPortRefused});
   EXPECT_EQ(rig.monitor.state().outputs[1], 0);
-  EXPECT_FALSE(readable(unit1, 100)) << "sent for a refused port";
+  EXPECT_FALSE(readable(unit1, 100ms)) << "sent for a refused port";
 
   rig.monitor.stop();
   for (int k = 0; k < 4; ++k) EXPECT_EQ(rig.monitor.state().outputs[k], 0) << "kept at the stop";
   ::close(unit1);
+}
+
+std::atomic<bool> refuseThreads{false};
+int refusingCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*entry)(void*),
+                   void* arg) {
+  return refuseThreads ? EAGAIN : pthread_create(thread, attributes, entry, arg);
+}
+
+// A unit that has gone leaves a connection attempt unanswered: neither the clicks, nor the
+// other slot's unit, nor the stop waits for it, and each unit gets its frames in click order.
+TEST(OutputSender, AUnitThatDoesNotAnswerHoldsUpNeitherTheClicksNorAnotherUnitNorAStop) {
+  MonitorRig rig(kVariantA);
+  const std::size_t threads = threadCount();
+  ASSERT_TRUE(rig.start(2));
+  const SilentPort silent;
+  rig.view.setText(ctl::kDestinationPort, std::to_string(silent.port));
+  const int gone = connectUnit(rig.listening[0]);
+  report(gone);
+  ::close(gone);
+  const int unit1 = connectUnit(rig.listening[1]);
+  report(unit1);
+  ASSERT_TRUE(
+      eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
+
+  const std::vector<Bytes> clicks{{0x44, 0x4F, 0x21, 0x20, 0xC8},
+                                  {0x44, 0x4F, 0x23, 0x20, 0xC8},
+                                  {0x44, 0x4F, 0x27, 0x20, 0xC8}};
+  for (int channel : {0, 1, 2}) rig.monitor.toggleDigitalOut(channel);
+  for (const Bytes& frame : clicks)
+    EXPECT_EQ(receive(unit1, 5), frame) << "slot 1's unit waited for slot 0's";
+  silent.answer();
+  for (const Bytes& frame : clicks)
+    EXPECT_EQ(acceptFrame(silent.listening).first, frame) << "slot 0's unit, once it answers";
+
+  // No thread, no frame: the click costs its frame alone.
+  const auto original = WorkerThread::replaceCreateFunction(&refusingCreate);
+  const std::shared_ptr<void> restore(
+      nullptr, [&](void*) { WorkerThread::replaceCreateFunction(original); });
+  refuseThreads = true;
+  rig.monitor.toggleDigitalOut(3);
+  refuseThreads = false;
+  rig.monitor.toggleDigitalOut(3);
+  EXPECT_EQ(receive(unit1, 10, 1s), (Bytes{0x44, 0x4F, 0x27, 0x20, 0xC8}))
+      << "the frame without a thread was sent after all, or the next one was not";
+
+  const SilentPort goneAgain;
+  rig.view.setText(ctl::kDestinationPort, std::to_string(goneAgain.port));
+  for (int channel : {0, 1}) rig.monitor.toggleDigitalOut(channel);
+  EXPECT_EQ(receive(unit1, 10).size(), 10u);
+  rig.monitor.stop();
+  EXPECT_TRUE(eventually([&] { return threadCount() <= threads; }, 5s))
+      << "the stop left a connection attempt or a queued frame to a unit that does not answer";
+  ::close(unit1);
+
+  ASSERT_TRUE(rig.start(1));
+  goneAgain.answer();
+  const int back = connectUnit(rig.listening[0]);
+  report(back);
+  ::close(back);
+  ASSERT_TRUE(
+      eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
+  rig.monitor.toggleDigitalOut(0);
+  EXPECT_EQ(acceptFrame(goneAgain.listening).first, (Bytes{0x44, 0x4F, 0x21, 0x20, 0xC8}))
+      << "the stop cancelled the frames after it too";
 }
 
 // In a namespace of its own, 127.0.0.2 is local too: the connection must leave from it.
@@ -97,7 +158,7 @@ TEST(OutputSender, NewConnectionsAreTracedClosedAndLeaveFromTheSelectedAddress) 
     int port = 0;
     const int destination = listener(port);
     EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kFail);
-    EXPECT_FALSE(readable(destination, 100)) << "no unit known: a connection to 0.0.0.0";
+    EXPECT_FALSE(readable(destination, 100ms)) << "no unit known: a connection to 0.0.0.0";
     state.slots[3].unitAddress = kLoopback;
     EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kOk);
     EXPECT_EQ(acceptFrame(destination), std::pair(Bytes(frame, frame + 5), kLoopback));
@@ -110,9 +171,20 @@ TEST(OutputSender, NewConnectionsAreTracedClosedAndLeaveFromTheSelectedAddress) 
     }
     ::close(destination);
     EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kFail);
-    const std::string sent = "newsocket\r\nconnect:127.0.0.1:" + std::to_string(port) + "\r\n";
-    EXPECT_EQ(view.trace(), sent + "send:\r\n" + (isolated ? sent + "send:\r\n" : "") + sent +
-                                "err:sendDigitalOut:connect:111\r\n");
+    const auto sent = [](int to) {
+      return "newsocket\r\nconnect:127.0.0.1:" + std::to_string(to) + "\r\n";
+    };
+    std::string cancelled;
+    {
+      // A stop wakes an attempt that the unit leaves unanswered.
+      const SilentPort silent;
+      sock::WakeEvent stop;
+      stop.signal();
+      EXPECT_EQ(sender.sendDigitalOut(3, silent.port, frame, 5, stop.fd()), kFail);
+      cancelled = sent(silent.port) + "err:sendDigitalOut:connect:125\r\n";
+    }
+    EXPECT_EQ(view.trace(), sent(port) + "send:\r\n" + (isolated ? sent(port) + "send:\r\n" : "") +
+                                sent(port) + "err:sendDigitalOut:connect:111\r\n" + cancelled);
     EXPECT_EQ(entries("/proc/self/fd"), descriptors) << "a descriptor of the sender left open";
   }).join();
 }

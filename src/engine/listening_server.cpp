@@ -167,9 +167,16 @@ void ListeningServer::serve(int slot, std::shared_ptr<SlotRun> run, int listenSo
   state.notify_all();
 
   while (state != SlotState::Stopping && state != SlotState::Idle) {
-    if (sock::waitReadable(listenSocket, run->wake.fd(), kWaitForever) != sock::Wait::Ready) {
+    const sock::Wait wait =
+        sock::waitReadable(listenSocket, run->wake.fd(), receiverEnded_.fd(), kWaitForever);
+    if (wait == sock::Wait::Signalled) {
+      // A receiver has ended: its thread gives back its stack now, not at the next accept,
+      // which may never come once many units have gone together.
+      receiverEnded_.clear();
+      reapReceivers(false);
       continue;
     }
+    if (wait != sock::Wait::Ready) continue;
     engine_.trace("select.\r\n");
     if (state == SlotState::Stopping) break;
     sockaddr_in peer{};
@@ -202,6 +209,7 @@ void ListeningServer::startReceiver(int slot, const std::shared_ptr<SlotRun>& ru
   const int error = receiver.thread.start([this, slot, run, socket, peer, &receiver] {
     runReceiver(engine_, slot, run, socket, peer);
     receiver.done = true;
+    receiverEnded_.signal();
   });
   if (error != 0) {
     // Costs this one connection: the unit sees it closed and may connect again.

@@ -21,6 +21,7 @@
 #include "engine/monitor_state.h"
 #include "engine/result.h"
 #include "engine/variant_profile.h"
+#include "platform/socket.h"
 #include "platform/worker_thread.h"
 
 namespace dravik {
@@ -54,8 +55,8 @@ class ListeningServer {
   // every exit path and more than once.
   void shutdown();
 
-  // Receiver threads started and not yet joined (finished ones are joined as new ones start
-  // and at every stop).
+  // Receiver threads started and not yet joined (a server thread joins each as it ends; one
+  // that ends with no server thread running is joined by the next start or stop).
   std::size_t receiverCount();
 
  private:
@@ -77,6 +78,9 @@ class ListeningServer {
   // Server threads add receivers; every thread may reap them.
   std::mutex receiversLock_;
   std::list<Receiver> receivers_;
+  // Signalled by every receiver that ends, after it marked itself done; wakes the server
+  // threads to join it.
+  sock::WakeEvent receiverEnded_;
 };
 
 }  // namespace dravik

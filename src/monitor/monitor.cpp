@@ -51,6 +51,7 @@ Monitor::~Monitor() {
 }
 
 void Monitor::shutdown() {
+  if (output_) output_->shutdown();
   server_.shutdown();
 }
 

@@ -1,4 +1,6 @@
 // The ON/OFF buttons of DRAVIK_A: flip one output and send every output's state to the units.
+// The frames go out from the sender's threads, so a unit that does not answer never holds up
+// the window.
 #include "engine/frame_codec.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
@@ -22,9 +24,7 @@ void Monitor::toggleDigitalOut(int channel) {
   const Answer frame = encodeOutputFrame(state_.outputs, profile_.outputCount());
   for (int s = 0; s < kPortSlotCount; ++s) {
     // A unit that cannot be reached only misses this frame; the others still get it.
-    if (state_.slots[s].state == SlotState::Serving) {
-      output_->sendDigitalOut(s, *port, frame.data(), frame.size());
-    }
+    if (state_.slots[s].state == SlotState::Serving) output_->post(s, *port, frame);
   }
 }
 

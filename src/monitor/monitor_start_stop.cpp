@@ -6,6 +6,7 @@
 #include "monitor/monitor.h"
 #include "monitor/port_text.h"
 #include "monitor/view.h"
+#include "output/output_port.h"
 
 namespace dravik {
 
@@ -63,6 +64,8 @@ void Monitor::start() {
 }
 
 void Monitor::stop() {
+  // A frame waiting for a unit that does not answer holds up neither the stop nor what follows.
+  if (output_) output_->cancel();
   view_.enable(ctl::kAdapterCombo, true);
   bool anyServing = false;
   for (int s = 0; s < kPortSlotCount; ++s) {

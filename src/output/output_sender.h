@@ -1,11 +1,19 @@
-// The digital-output sender of DRAVIK_A: sends an output frame to one slot's unit, over the
-// unit's open reporting connection or over a connection of its own.
+// The digital-output sender of DRAVIK_A: sends the output frames to the slots' units, each
+// slot's in the order posted, from threads of its own, so that a unit that does not answer
+// never holds up the window or another slot's unit.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 
 #include "engine/monitor_state.h"
 #include "output/output_port.h"
+#include "platform/socket.h"
+#include "platform/worker_thread.h"
 
 namespace dravik {
 
@@ -17,17 +25,44 @@ class OutputSender : public OutputPort {
   static constexpr int kConnectTimeoutMs = 20000;
 
   OutputSender(MonitorState& state, const Trace& trace) : state_(state), trace_(trace) {}
+  ~OutputSender() override { shutdown(); }
+  OutputSender(const OutputSender&) = delete;
+  OutputSender& operator=(const OutputSender&) = delete;
 
-  // Window's thread. A slot whose unit has neither an open connection nor a known address
+  void post(int slot, int port, const Answer& frame) override;
+  void cancel() override;
+  void shutdown() override;
+
+  // Sends one frame now, on the calling thread. A connection attempt ends early, failed, once
+  // `wakeFd` is readable. A slot whose unit has neither an open connection nor a known address
   // is passed over with kFail.
-  Result sendDigitalOut(int slot, int port, const std::uint8_t* data, std::size_t length) override;
+  Result sendDigitalOut(int slot, int port, const std::uint8_t* data, std::size_t length,
+                        int wakeFd = -1);
 
  private:
+  struct Job {
+    Answer frame{};
+    int port = 0;
+    // Signalled by the cancel that drops this frame.
+    std::shared_ptr<sock::WakeEvent> cancelled;
+  };
+  // One slot's frames and the thread that sends them; the thread ends when none is left.
+  struct Lane {
+    std::deque<Job> jobs;
+    bool sending = false;  // its thread runs and will look at `jobs` again
+    WorkerThread thread;   // window's thread only
+  };
+
+  void sendQueued(int slot);
   Result sendOnNewConnection(std::uint32_t unit, int port, const std::uint8_t* data,
-                             std::size_t length);
+                             std::size_t length, int wakeFd);
 
   MonitorState& state_;
   const Trace& trace_;
+  std::mutex lock_;  // guards the lanes' jobs and sending flags, and cancelled_
+  std::array<Lane, kPortSlotCount> lanes_;
+  // What the next cancel signals; made afresh by the first post after one.
+  std::shared_ptr<sock::WakeEvent> cancelled_;
 };
 
 // The factory the program with outputs hands to its Monitor.

@@ -126,7 +126,7 @@ bool limitUnacknowledged(Socket socket, int timeoutMs);
 // the system refused.
 bool sendAtOnce(Socket socket);
 
-enum class Wait { Ready, Woken, TimedOut };
+enum class Wait { Ready, Woken, TimedOut, Signalled };
 
 // Waits in the kernel until `socket` is readable or has failed (Ready), `wake` is signalled
 // (Woken, looked at first) or `timeoutMs` passes (negative: no limit). kNone waits on `wake`
@@ -136,8 +136,8 @@ Wait waitReadable(Socket socket, const WakeEvent& wake, int timeoutMs);
 Wait waitReadable(const std::vector<Socket>& sockets, const WakeEvent& wake, int timeoutMs,
                   std::vector<bool>& ready);
 
-// Something any thread can signal for good: every thread waiting on it wakes at once, now and
-// later, which is what a stop needs.
+// Something any thread can signal, for good unless cleared: every thread waiting on it wakes
+// at once, now and later, which is what a stop needs.
 class WakeEvent {
  public:
   WakeEvent();
@@ -154,6 +154,9 @@ class WakeEvent {
   Socket handle() const { return waited_; }
   // The same as a descriptor, for the descriptor helpers below (Linux).
   int fd() const { return static_cast<int>(waited_); }
+  // Makes it unreadable until the next signal, for an event that recurs: whoever wakes takes
+  // it before looking at what it signals, so a signal that comes meanwhile is never lost.
+  void clear();
 
  private:
   Socket waited_ = kNone;
@@ -171,5 +174,7 @@ bool limitUnacknowledged(int fd, int timeoutMs);
 bool sendAtOnce(int fd);
 // waitReadable over descriptors: a negative `fd` waits on `wakeFd` alone.
 Wait waitReadable(int fd, int wakeFd, int timeoutMs);
+// The same, also until `signalFd` is readable (Signalled, looked at after `wakeFd`).
+Wait waitReadable(int fd, int wakeFd, int signalFd, int timeoutMs);
 
 }  // namespace dravik::sock

@@ -252,6 +252,12 @@ void WakeEvent::signal() {
   [[maybe_unused]] ssize_t written = ::write(fdOf(signalled_), &one, sizeof one);
 }
 
+void WakeEvent::clear() {
+  // Reading the counter sets it to 0; an empty counter (EAGAIN) is already clear.
+  std::uint64_t count = 0;
+  [[maybe_unused]] ssize_t read = ::read(fdOf(waited_), &count, sizeof count);
+}
+
 void closeFd(int fd) {
   // Linux releases the descriptor even when close is interrupted, so it is never retried.
   if (fd >= 0) ::close(fd);
@@ -270,14 +276,18 @@ bool sendAtOnce(int fd) {
 }
 
 Wait waitReadable(int fd, int wakeFd, int timeoutMs) {
-  pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, POLLIN, 0}};
-  const nfds_t count = fd >= 0 ? 2 : 1;
-  int n = ::poll(fds, count, timeoutMs);
-  if (n < 0 && errno == EINTR) return Wait::TimedOut;
+  return waitReadable(fd, wakeFd, -1, timeoutMs);
+}
+
+Wait waitReadable(int fd, int wakeFd, int signalFd, int timeoutMs) {
+  // poll passes over negative descriptors.
+  pollfd fds[3] = {{wakeFd, POLLIN, 0}, {signalFd, POLLIN, 0}, {fd, POLLIN, 0}};
+  const int n = ::poll(fds, 3, timeoutMs);
   if (n <= 0) return Wait::TimedOut;
   if (fds[0].revents != 0) return Wait::Woken;
+  if (fds[1].revents != 0) return Wait::Signalled;
   // Errors and hang-ups count as readable: the next recv or accept reports them.
-  return fds[1].revents != 0 ? Wait::Ready : Wait::TimedOut;
+  return fds[2].revents != 0 ? Wait::Ready : Wait::TimedOut;
 }
 
 }  // namespace dravik::sock

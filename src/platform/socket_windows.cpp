@@ -358,4 +358,13 @@ void WakeEvent::signal() {
   ::send(handleOf(signalled_), &one, 1, 0);
 }
 
+void WakeEvent::clear() {
+  // Takes every byte the signals left, never waiting for one more.
+  char bytes[64];
+  u_long waiting = 0;
+  while (::ioctlsocket(handleOf(waited_), FIONREAD, &waiting) == 0 && waiting > 0) {
+    if (::recv(handleOf(waited_), bytes, sizeof bytes, 0) <= 0) break;
+  }
+}
+
 }  // namespace dravik::sock
