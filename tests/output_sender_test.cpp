@@ -82,9 +82,9 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
 }
 
 std::atomic<bool> refuseThreads{false};
-int refusingCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*entry)(void*),
-                   void* arg) {
-  return refuseThreads ? EAGAIN : pthread_create(thread, attributes, entry, arg);
+WorkerThread::CreateFunction systemCreate = nullptr;
+int refusingCreate(WorkerThread::Handle* thread, WorkerThread::Start* start) {
+  return refuseThreads ? EAGAIN : systemCreate(thread, start);
 }
 
 // A unit that has gone leaves a connection attempt unanswered: neither the clicks, nor the
@@ -114,9 +114,9 @@ TEST(OutputSender, AUnitThatDoesNotAnswerHoldsUpNeitherTheClicksNorAnotherUnitNo
     EXPECT_EQ(acceptFrame(silent.listening).first, frame) << "slot 0's unit, once it answers";
 
   // No thread, no frame: the click costs its frame alone.
-  const auto original = WorkerThread::replaceCreateFunction(&refusingCreate);
+  systemCreate = WorkerThread::replaceCreateFunction(&refusingCreate);
   const std::shared_ptr<void> restore(
-      nullptr, [&](void*) { WorkerThread::replaceCreateFunction(original); });
+      nullptr, [&](void*) { WorkerThread::replaceCreateFunction(systemCreate); });
   refuseThreads = true;
   rig.monitor.toggleDigitalOut(3);
   refuseThreads = false;
