@@ -76,7 +76,7 @@ AccessLog::Outcome AccessLog::append(const std::string& sourceAddress,
 }
 
 void AccessLog::writeBatch(std::unique_lock<std::mutex>& lock) {
-  // Lines are queued only while logging is on, so only the path tells one batch from the
+  // Records are queued only while logging is on, so only the path tells one batch from the
   // next: a record goes to the file named when it was queued.
   const std::shared_ptr<const Settings> target = queue_.front().settings;
   while (!queue_.empty() && queue_.front().settings->path == target->path) {
