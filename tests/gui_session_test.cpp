@@ -82,11 +82,9 @@ TEST(GuiSession, AUnitThatDoesNotAnswerNeitherFreezesTheWindowNorHoldsUpTheClose
   ticks.start(10);
   sinceTick.start();
   on->click();
-  EXPECT_TRUE(processUntil([&] { return readable(units[1], 0ms); }))
-      << "the live unit never got its frame";
   processUntil([] { return false; }, 300ms);
   EXPECT_LT(longestGap, 100) << "the window's thread stopped for the unit that does not answer";
-  EXPECT_EQ(receive(units[1], 5), (Bytes{0x44, 0x4F, 0x21, 0x20, 0xC8}));
+  EXPECT_EQ(receive(units[1], 5), (Bytes{0x44, 0x4F, 0x21, 0x20, 0xC8})) << "the live unit";
 
   const auto closing = std::chrono::steady_clock::now();
   rig.view().window().close();

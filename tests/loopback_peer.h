@@ -162,19 +162,13 @@ inline std::chrono::nanoseconds processCpuTime() {
 
 // A number from /proc/self/status: a size in kB ("VmRSS", "VmHWM") or a count ("Threads");
 // -1 when unknown. Read without allocating, so that polling it grows no sanitizer's quarantine.
-inline long statusValue(const char* field) {
-  char text[8192];
+inline long statusValue(const std::string& field) {
+  char text[8192] = {};
   const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-  const ssize_t n = fd < 0 ? -1 : ::read(fd, text, sizeof text - 1);
+  [[maybe_unused]] const ssize_t n = ::read(fd, text, sizeof text - 1);
   ::close(fd);
-  text[std::max<ssize_t>(n, 0)] = '\0';
-  const std::size_t length = std::strlen(field);
-  for (const char* line = text; line != nullptr; line = std::strchr(line, '\n')) {
-    line += *line == '\n';
-    if (std::strncmp(line, field, length) == 0 && line[length] == ':')
-      return std::strtol(line + length + 1, nullptr, 10);
-  }
-  return -1;
+  const char* at = std::strstr(text, ("\n" + field + ":").c_str());
+  return at != nullptr ? std::strtol(at + field.size() + 2, nullptr, 10) : -1;
 }
 #endif
 

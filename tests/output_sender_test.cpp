@@ -27,6 +27,15 @@ void report(int unit) {
   ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x30, 0x30, 0xC8}) && receive(unit, 5).size() == 5u);
 }
 
+// A unit reports on `slot` and hangs up: the slot keeps its address alone.
+void reportAndLeave(MonitorRig& rig, int slot) {
+  const int unit = connectUnit(rig.listening[slot]);
+  report(unit);
+  ::close(unit);
+  ASSERT_TRUE(
+      eventually([&] { return rig.monitor.state().slots[slot].connectionSocket == kNoSocket; }));
+}
+
 // What arrives on a new connection to `destination`, and from where; the sender must close it.
 std::pair<Bytes, std::uint32_t> acceptFrame(int destination) {
   if (!readable(destination, 5s)) return {};
@@ -46,13 +55,9 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   const int destination = listener(destinationPort);
   rig.view.setText(ctl::kDestinationPort, std::to_string(destinationPort));
   // Slot 0's unit reports and hangs up; slot 1's unit keeps its connection.
-  const int unit0 = connectUnit(rig.listening[0]);
-  report(unit0);
-  ::close(unit0);
+  reportAndLeave(rig, 0);
   const int unit1 = connectUnit(rig.listening[1]);
   report(unit1);
-  ASSERT_TRUE(
-      eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
 
   rig.monitor.state().outputs[0] = 1;
   rig.monitor.toggleDigitalOut(2);
@@ -95,34 +100,29 @@ TEST(OutputSender, AUnitThatDoesNotAnswerHoldsUpNeitherTheClicksNorAnotherUnitNo
   ASSERT_TRUE(rig.start(2));
   const SilentPort silent;
   rig.view.setText(ctl::kDestinationPort, std::to_string(silent.port));
-  const int gone = connectUnit(rig.listening[0]);
-  report(gone);
-  ::close(gone);
+  reportAndLeave(rig, 0);
   const int unit1 = connectUnit(rig.listening[1]);
   report(unit1);
-  ASSERT_TRUE(
-      eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
 
+  for (int channel : {0, 1, 2}) rig.monitor.toggleDigitalOut(channel);
   const std::vector<Bytes> clicks{{0x44, 0x4F, 0x21, 0x20, 0xC8},
                                   {0x44, 0x4F, 0x23, 0x20, 0xC8},
                                   {0x44, 0x4F, 0x27, 0x20, 0xC8}};
-  for (int channel : {0, 1, 2}) rig.monitor.toggleDigitalOut(channel);
   for (const Bytes& frame : clicks)
     EXPECT_EQ(receive(unit1, 5), frame) << "slot 1's unit waited for slot 0's";
   silent.answer();
   for (const Bytes& frame : clicks)
     EXPECT_EQ(acceptFrame(silent.listening).first, frame) << "slot 0's unit, once it answers";
 
-  // No thread, no frame: the click costs its frame alone.
+  // No thread, no frame: the click costs its own frame alone.
   systemCreate = WorkerThread::replaceCreateFunction(&refusingCreate);
   const std::shared_ptr<void> restore(
       nullptr, [&](void*) { WorkerThread::replaceCreateFunction(systemCreate); });
-  refuseThreads = true;
-  rig.monitor.toggleDigitalOut(3);
-  refuseThreads = false;
-  rig.monitor.toggleDigitalOut(3);
-  EXPECT_EQ(receive(unit1, 10, 1s), (Bytes{0x44, 0x4F, 0x27, 0x20, 0xC8}))
-      << "the frame without a thread was sent after all, or the next one was not";
+  for (bool refuse : {true, false}) {
+    refuseThreads = refuse;
+    rig.monitor.toggleDigitalOut(3);
+  }
+  EXPECT_EQ(receive(unit1, 10, 1s), (Bytes{0x44, 0x4F, 0x27, 0x20, 0xC8}));
 
   const SilentPort goneAgain;
   rig.view.setText(ctl::kDestinationPort, std::to_string(goneAgain.port));
@@ -132,14 +132,9 @@ TEST(OutputSender, AUnitThatDoesNotAnswerHoldsUpNeitherTheClicksNorAnotherUnitNo
   EXPECT_TRUE(eventually([&] { return threadCount() <= threads; }, 5s))
       << "the stop left a connection attempt or a queued frame to a unit that does not answer";
   ::close(unit1);
-
   ASSERT_TRUE(rig.start(1));
   goneAgain.answer();
-  const int back = connectUnit(rig.listening[0]);
-  report(back);
-  ::close(back);
-  ASSERT_TRUE(
-      eventually([&] { return rig.monitor.state().slots[0].connectionSocket == kNoSocket; }));
+  reportAndLeave(rig, 0);
   rig.monitor.toggleDigitalOut(0);
   EXPECT_EQ(acceptFrame(goneAgain.listening).first, (Bytes{0x44, 0x4F, 0x21, 0x20, 0xC8}))
       << "the stop cancelled the frames after it too";
