@@ -304,6 +304,40 @@ TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothi
   EXPECT_EQ(rig.slot(2), SlotState::Serving) << "a later start fails";
 }
 
+TEST(StartStop, AFailedStartReturnsItsStepAndTheMonitorShowsItsBox) {
+  MonitorRig rig(kVariantB);
+  ListeningServer& server = rig.monitor.server();
+  int held = 0;
+  const int blocker = listener(held);
+  const int p0 = freePort();
+  EXPECT_EQ(server.start(kLoopback, {p0, std::nullopt, held}),
+            (StartError{StartFailure::Bind, EADDRINUSE}));
+  EXPECT_TRUE(rig.slot(0) == SlotState::Idle && rig.slot(2) == SlotState::Idle &&
+              connectUnit(p0) < 0)
+      << "the failed attempt left a slot starting or a socket open";
+  EXPECT_TRUE(rig.view.messageBoxes().empty()) << "the engine showed a box itself";
+  ::close(blocker);
+  EXPECT_EQ(server.start(kLoopback, {std::nullopt, held}), std::nullopt);
+  EXPECT_EQ(std::tuple(rig.slot(0), rig.slot(1), rig.monitor.state().slots[1].port),
+            std::tuple(SlotState::Idle, SlotState::Serving, held))
+      << "only the slots given a port start, on that port";
+
+  const Messages& m = messages();
+  const std::pair<StartFailure, std::string> boxes[] = {
+      {StartFailure::Socket, m.socketErrorFormat},
+      {StartFailure::Bind, m.bindErrorFormat},
+      {StartFailure::Listen, m.listenErrorFormat},
+      {StartFailure::Thread, m.threadErrorFormat}};
+  std::vector<std::string> expected;
+  for (int i = 0; i < 4; ++i) {
+    rig.monitor.showStartFailure({boxes[i].first, 10 + i});
+    char text[128];
+    std::snprintf(text, sizeof text, boxes[i].second.c_str(), 10 + i);
+    expected.push_back(text);
+  }
+  EXPECT_EQ(rig.view.messageBoxes(), expected) << "each step shows its own text and number";
+}
+
 TEST(StartStop, StopWithConnectedUnitsLeavesNothingBehind) {
   MonitorRig rig(kVariantA);
   MonitorState& state = rig.monitor.state();

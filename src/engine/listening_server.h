@@ -16,6 +16,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "engine/connection_receiver.h"
 #include "engine/monitor_state.h"
@@ -29,6 +30,19 @@ namespace dravik {
 class EngineEvents;
 class Trace;
 
+// The step of a start that failed.
+enum class StartFailure { Socket, Bind, Listen, Thread };
+
+// What made a start fail: the step and the system's error number.
+struct StartError {
+  StartFailure step;
+  int error;
+  bool operator==(const StartError&) const = default;
+};
+
+// The listening port of each slot; a slot without one is not started.
+using SlotPorts = std::array<std::optional<int>, kPortSlotCount>;
+
 class ListeningServer {
  public:
   // Every accepted connection gets `keepalive`.
@@ -39,10 +53,11 @@ class ListeningServer {
   ListeningServer(const ListeningServer&) = delete;
   ListeningServer& operator=(const ListeningServer&) = delete;
 
-  // Opens the listening sockets of every Starting slot and starts their server threads.
-  // On failure (also when no server thread could start) reports it through startFailed,
-  // closes every socket of the attempt, returns the slots to Idle and returns kFail.
-  Result start();
+  // Opens a listening socket on `address` (network byte order) for every slot with a port in
+  // `ports` and starts their server threads; nothing when one listens. On failure (also when
+  // no server thread could start) closes every socket of the attempt, returns the slots to
+  // Idle and returns what failed; what to show is the caller's choice.
+  std::optional<StartError> start(std::uint32_t address, const SlotPorts& ports);
 
   // Sets `slot` to Stopping, under its view lock, and wakes its server thread and receivers.
   void requestStop(int slot);

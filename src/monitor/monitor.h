@@ -92,8 +92,10 @@ class Monitor : public EngineEvents {
   // The listening server, for the tests and the benchmark that look at its threads.
   ListeningServer& server() { return server_; }
 
+  // Window's thread: the message box of a start that failed, with the system's error number.
+  void showStartFailure(const StartError& failure);
+
   // EngineEvents: what the engine's threads report; see engine/engine_events.h.
-  void startFailed(StartFailure step, int error) override;
   void inputsChanged(int slot, unsigned changedInputs) override;
   void framesAnswered(int slot, const std::string& peer,
                       std::span<const FrameStates> frames) override;

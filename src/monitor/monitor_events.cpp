@@ -40,9 +40,10 @@ void Monitor::enableOutputButtons(bool enabled) {
   for (const OutputRow& row : profile_.outputs) view_.enable(row.button, enabled);
 }
 
-void Monitor::startFailed(StartFailure step, int error) {
+void Monitor::showStartFailure(const StartError& failure) {
   const Messages& m = messages();
-  switch (step) {
+  const int error = failure.error;
+  switch (failure.step) {
     case StartFailure::Socket:
       return showNumbered(view_, m.socketErrorFormat, error);
     case StartFailure::Bind:
