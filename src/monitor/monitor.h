@@ -20,6 +20,7 @@
 #include "engine/variant_profile.h"
 #include "logging/access_log.h"
 #include "logging/trace.h"
+#include "monitor/window_profile.h"
 #include "net/adapter_table.h"
 
 namespace dravik {
@@ -122,6 +123,7 @@ class Monitor : public EngineEvents {
   std::vector<std::string> outputNames() const;
 
   const VariantProfile& profile_;
+  const WindowProfile& window_;
   View& view_;
   AdapterProvider& adapterProvider_;
   const std::string configDirectory_;

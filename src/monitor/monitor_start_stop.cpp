@@ -48,7 +48,7 @@ void Monitor::start() {
   }
   state_.running = 1;
   view_.repaint(ctl::kStatusPanel);
-  for (const InputRow& row : profile_.inputs) view_.repaint(row.lamp);
+  for (const InputRow& row : window_.inputs) view_.repaint(row.lamp);
   view_.setText(ctl::kStartStop, m.stopServerCaption);
   view_.setText(ctl::kStatusPanel, m.statusListening);
   for (const SlotControls& slot : kSlotControls) view_.enable(slot.portEdit, false);
@@ -71,7 +71,7 @@ void Monitor::stop() {
   for (int s = 0; s < kPortSlotCount; ++s) server_.waitUntilIdle(s);
   for (int i = 0; i < profile_.outputCount(); ++i) {
     state_.outputs[i] = 0;
-    view_.repaint(profile_.outputs[i].lamp);
+    view_.repaint(window_.outputs[i].lamp);
   }
   state_.running = 0;
   view_.repaint(ctl::kStatusPanel);
