@@ -20,7 +20,6 @@
 
 #include "engine/connection_receiver.h"
 #include "engine/monitor_state.h"
-#include "engine/result.h"
 #include "engine/variant_profile.h"
 #include "platform/socket.h"
 #include "platform/worker_thread.h"
@@ -54,9 +53,9 @@ class ListeningServer {
   ListeningServer& operator=(const ListeningServer&) = delete;
 
   // Opens a listening socket on `address` (network byte order) for every slot with a port in
-  // `ports` and starts their server threads; nothing when one listens. On failure (also when
-  // no server thread could start) closes every socket of the attempt, returns the slots to
-  // Idle and returns what failed; what to show is the caller's choice.
+  // `ports` and starts their server threads; nothing when at least one slot serves, or when
+  // no slot has a port. On failure (also when no server thread could start) closes every
+  // socket of the attempt, returns the slots to Idle and returns what failed, showing nothing.
   std::optional<StartError> start(std::uint32_t address, const SlotPorts& ports);
 
   // Sets `slot` to Stopping, under its view lock, and wakes its server thread and receivers.
