@@ -27,14 +27,14 @@ const Bytes kDo1On{0x44, 0x4F, 0x31, 0x30, 0xC8};
 
 TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
-    SCOPED_TRACE(p->programName);
+    SCOPED_TRACE(p->modelName);
     TempDir dir;
     MonitorRig rig(*p);
     const std::string log = dir.path() + "/log.csv";
     rig.useLog(log);
     ASSERT_TRUE(rig.start(1));
     rig.monitor.state().outputs[1] = 7;  // any non-zero state is on
-    for (const OutputRow& row : p->outputs) rig.view.enable(row.button, false);
+    for (const OutputRow& row : windowProfile(*p).outputs) rig.view.enable(row.button, false);
     const int unit = connectUnit(rig.listening[0]);
     ASSERT_TRUE(sendBytes(unit, kDo1On));
     EXPECT_EQ(receive(unit, 5), (Bytes{0x64, 0x6F, 0x21, 0x20, 0xC8}));
@@ -49,7 +49,8 @@ TEST(ListeningServer, UnitSendsOneFrameAndCloses) {
     PortSlot& slot = rig.monitor.state().slots[0];
     if (p->slotKeepsUnit) {
       // The buttons are the frame's last window update.
-      EXPECT_TRUE(eventually([&] { return rig.view.control(p->outputs[2].button).enabled; }));
+      EXPECT_TRUE(eventually(
+          [&] { return rig.view.control(windowProfile(*p).outputs[2].button).enabled; }));
       int atOnce = 0;
       socklen_t size = sizeof atOnce;
       ::getsockopt(slot.connectionSocket, IPPROTO_TCP, TCP_NODELAY, &atOnce, &size);
@@ -88,7 +89,7 @@ TEST(ListeningServer, FramesOnPendingConnectionsOfSlotsSharingTheInputs) {
   ASSERT_TRUE(sendBytes(first, {0x44, 0x4B, 0x30, 0x30, 0x31, 0x31, 0xC8}));
   EXPECT_EQ(receive(first, 5), (Bytes{0x64, 0x6B, 0x20, 0x21, 0xC8})) << "DI5 on by mask";
   // A unit of the other slot sees DI5, and its DK frame repaints only the lamp of its mask.
-  auto repaints = [&](int i) { return rig.view.control(kVariantB.inputs[i].lamp).repaints; };
+  auto repaints = [&](int i) { return rig.view.control(kWindowProfileB.inputs[i].lamp).repaints; };
   const std::pair before{repaints(0), repaints(1) + 1};
   const int other = connectUnit(portB);
   ASSERT_TRUE(sendBytes(other, {0x44, 0x4B, 0x32, 0x32, 0x30, 0x30, 0xC8}));
@@ -211,7 +212,7 @@ TEST(ListeningServer, BurstsAreAnsweredAsFrameByFrameAndShownOnceEach) {
        0x33, 0x3F, 0x30, 0xC8, 0x44, 0x4B, 0xC8, 0x44, 0x4B, 0x3F},
       {0x3F, 0x30, 0x30, 0xC8, 0x44, 0x4B, 0x30, 0x30, 0x31, 0x31, 0xC8}};
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
-    SCOPED_TRACE(p->programName);
+    SCOPED_TRACE(p->modelName);
     TempDir dir;
     MonitorRig rig(*p);
     const std::string log = dir.path() + "/log.csv";
@@ -221,7 +222,8 @@ TEST(ListeningServer, BurstsAreAnsweredAsFrameByFrameAndShownOnceEach) {
     const auto [answers, repaints] = oneByOne(*p, segments);
     const auto lamps = [&] {
       std::vector<int> counts;
-      for (const InputRow& row : p->inputs) counts.push_back(rig.view.control(row.lamp).repaints);
+      for (const InputRow& row : windowProfile(*p).inputs)
+        counts.push_back(rig.view.control(row.lamp).repaints);
       return counts;
     };
     std::vector<int> lampsAfter = lamps();
@@ -238,7 +240,7 @@ TEST(ListeningServer, BurstsAreAnsweredAsFrameByFrameAndShownOnceEach) {
     ASSERT_TRUE(eventually([&] { return rig.view.control(label).writes == 2; }))
         << "set for the unit, cleared when it closed";
     EXPECT_EQ(lamps(), lampsAfter) << "a lamp repaints once per burst that changed its input";
-    for (const OutputRow& row : p->outputs)
+    for (const OutputRow& row : windowProfile(*p).outputs)
       EXPECT_EQ(rig.view.control(row.button).writes, 1) << "ON/OFF enabled once";
     std::vector<unsigned> lines = answerBits(allAnswers);
     for (unsigned& line : lines) line |= p->hasOutputs() ? 0x5u << p->inputCount() : 0;
@@ -304,6 +306,40 @@ TEST(StartStop, PortTextsAreValidatedPerSlotAndDuplicatesOrABindFailureOpenNothi
   EXPECT_EQ(rig.slot(2), SlotState::Serving) << "a later start fails";
 }
 
+TEST(StartStop, AFailedStartReturnsItsStepAndTheMonitorShowsItsBox) {
+  MonitorRig rig(kVariantB);
+  ListeningServer& server = rig.monitor.server();
+  int held = 0;
+  const int blocker = listener(held);
+  const int p0 = freePort();
+  EXPECT_EQ(server.start(kLoopback, {p0, std::nullopt, held}),
+            (StartError{StartFailure::Bind, EADDRINUSE}));
+  EXPECT_TRUE(rig.slot(0) == SlotState::Idle && rig.slot(2) == SlotState::Idle &&
+              connectUnit(p0) < 0)
+      << "the failed attempt left a slot starting or a socket open";
+  EXPECT_TRUE(rig.view.messageBoxes().empty()) << "the engine showed a box itself";
+  ::close(blocker);
+  EXPECT_EQ(server.start(kLoopback, {std::nullopt, held}), std::nullopt);
+  EXPECT_EQ(std::tuple(rig.slot(0), rig.slot(1), rig.monitor.state().slots[1].port),
+            std::tuple(SlotState::Idle, SlotState::Serving, held))
+      << "only the slots given a port start, on that port";
+
+  const Messages& m = messages();
+  const std::pair<StartFailure, std::string> boxes[] = {
+      {StartFailure::Socket, m.socketErrorFormat},
+      {StartFailure::Bind, m.bindErrorFormat},
+      {StartFailure::Listen, m.listenErrorFormat},
+      {StartFailure::Thread, m.threadErrorFormat}};
+  std::vector<std::string> expected;
+  for (int i = 0; i < 4; ++i) {
+    rig.monitor.showStartFailure({boxes[i].first, 10 + i});
+    char text[128];
+    std::snprintf(text, sizeof text, boxes[i].second.c_str(), 10 + i);
+    expected.push_back(text);
+  }
+  EXPECT_EQ(rig.view.messageBoxes(), expected) << "each step shows its own text and number";
+}
+
 TEST(StartStop, StopWithConnectedUnitsLeavesNothingBehind) {
   MonitorRig rig(kVariantA);
   MonitorState& state = rig.monitor.state();
@@ -366,7 +402,7 @@ TEST(StartStop, AConnectionIsUsedUnderItsLockAndAFrameRacingTheStopCannotUndoThe
   stop.get();
   rig.view.onSetText(nullptr);
   EXPECT_EQ(rig.view.text(kSlotControls[0].sourceLabel), "") << "the address outlived the stop";
-  for (const OutputRow& row : kVariantA.outputs)
+  for (const OutputRow& row : kWindowProfileA.outputs)
     EXPECT_FALSE(rig.view.control(row.button).enabled) << "ON/OFF enabled after the stop";
   ::close(unit);
 }

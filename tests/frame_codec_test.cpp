@@ -76,7 +76,7 @@ TEST(FrameCodec, StreamsOfBothVariants) {
   };
   for (const auto& [profile, before, stream, answers, after, repaint] : cases)
     EXPECT_EQ(feed(profile, before, stream), Fed(bytes(answers), after, repaint))
-        << profile.programName << ": " << stream;
+        << profile.modelName << ": " << stream;
 }
 
 // Any other first or second byte, however close, is refused, changes nothing, is not answered.
@@ -87,7 +87,7 @@ TEST(FrameCodec, OtherKindsAreRefused) {
     for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
       const std::string ones(static_cast<std::size_t>(p->inputCount()), '1');
       EXPECT_EQ(feed(*p, ones, std::string(kind) + " 30 3F 30 3F C8"), Fed({}, ones, 0))
-          << kind << " in " << p->programName;
+          << kind << " in " << p->modelName;
     }
   }
 }

@@ -56,6 +56,7 @@ INSTANTIATE_TEST_SUITE_P(Gui, Flood, testing::Values(&kVariantA, &kVariantB), va
 
 TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
   const VariantProfile& profile = *GetParam();
+  const WindowProfile& window = windowProfile(profile);
   GuiRig rig(profile);
   ASSERT_TRUE(rig.session->start());
   ui::QtView& view = rig.view();
@@ -80,7 +81,7 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
   sender.join();
   ASSERT_EQ(answered, frames.size()) << "the monitor answers every frame";
   const std::size_t pending = view.pendingControlCount();
-  EXPECT_TRUE(pending > 0 && pending <= profile.inputs.size() + profile.outputs.size() + 1)
+  EXPECT_TRUE(pending > 0 && pending <= window.inputs.size() + window.outputs.size() + 1)
       << pending << " pending: one per control the receiver touches, the flood not applied";
   ASSERT_TRUE(processUntil([&] {
     return rig.widget<QLabel>(kSlotControls[0].sourceLabel)->text() == u("接続元 : 127.0.0.1") &&
@@ -88,7 +89,7 @@ TEST_P(Flood, PipelinedUnitLeavesAShortQueueAndTheLastFramesColours) {
   })) << "the window answers and catches up";
   EXPECT_LE(queued.count, 3) << "a flood of " << kFrames << " frames is a handful of flushes";
   for (int i = 0; i < profile.inputCount(); ++i) {
-    EXPECT_EQ(centreColour(view.control(profile.inputs[i].lamp)),
+    EXPECT_EQ(centreColour(view.control(window.inputs[i].lamp)),
               QColor(0xA5 >> i & 1 ? Qt::red : Qt::black))
         << "lamp of input " << i + 1 << " shows the last frame";
   }

@@ -69,7 +69,7 @@ TEST(GuiSession, AUnitThatDoesNotAnswerNeitherFreezesTheWindowNorHoldsUpTheClose
   for (const int unit : units)
     ASSERT_TRUE(sendBytes(unit, {0x44, 0x4F, 0x30, 0x30, 0xC8}) && receive(unit, 5).size() == 5);
   ::close(units[0]);
-  auto* on = rig.widget<QPushButton>(kVariantA.outputs[0].button);
+  auto* on = rig.widget<QPushButton>(kWindowProfileA.outputs[0].button);
   ASSERT_TRUE(processUntil([&] {
     return on->isEnabled() && rig.monitor().state().slots[0].connectionSocket == kNoSocket;
   }));

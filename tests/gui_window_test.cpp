@@ -47,7 +47,7 @@ TEST_P(EachVariant, WindowHoldsItsTemplateControlsInTabOrderAtAFixedSize) {
 TEST(GuiOperator, TypingLimitsEnterTheTitleDialogAndTheFileDialog) {
   GuiRig rig(kVariantA);
   ASSERT_TRUE(rig.session->start());
-  const int di4 = kVariantA.inputs[3].nameEdit;
+  const int di4 = kWindowProfileA.inputs[3].nameEdit;
   auto* name = rig.widget<QLineEdit>(di4);
   EXPECT_FALSE(rig.monitor().namesChanged()) << "names set by start-up are no edits";
   const QString kanji(9, QChar(0x6F22));

@@ -306,10 +306,8 @@ TEST(HostilePeers, UnitsThatVanishAreDroppedWithinTheKeepaliveAndGiveBackTheirMe
   MonitorState& state = rig.monitor.state();
   const Trace trace(rig.view, true);
   ListeningServer server(kVariantB, state, rig.monitor, trace, {1, 1, 2});
-  const int port = state.slots[0].port = freePort();
-  state.slots[0].state = SlotState::Starting;
-  state.selectedLocalAddress = INADDR_ANY;
-  ASSERT_EQ(monitorSide.run([&] { return server.start(); }), kOk);
+  const int port = freePort();
+  ASSERT_FALSE(monitorSide.run([&] { return server.start(INADDR_ANY, {port}).has_value(); }));
   const int label = kSlotControls[0].sourceLabel;
   // The silent unit's system answers the keepalive: it is the monitor's own loopback.
   const int silent = monitorSide.connect("127.0.0.1", port);

@@ -19,8 +19,10 @@ struct NotifyingView : FakeView {
     FakeView::setText(id, text);
     if (monitor == nullptr) return;
     bool nameEdit = false;
-    for (const InputRow& row : monitor->profile().inputs) nameEdit |= row.nameEdit == id;
-    for (const OutputRow& row : monitor->profile().outputs) nameEdit |= row.nameEdit == id;
+    for (const InputRow& row : windowProfile(monitor->profile()).inputs)
+      nameEdit |= row.nameEdit == id;
+    for (const OutputRow& row : windowProfile(monitor->profile()).outputs)
+      nameEdit |= row.nameEdit == id;
     if (nameEdit) monitor->onSignalNameChanged();
   }
   void type(int id, const std::string& text) { setText(id, text); }

@@ -62,7 +62,7 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   rig.monitor.state().outputs[0] = 1;
   rig.monitor.toggleDigitalOut(2);
   EXPECT_EQ(rig.monitor.state().outputs[2], 1);
-  EXPECT_GT(rig.view.control(kVariantA.outputs[2].lamp).repaints, 0) << "DO3 lamp unpainted";
+  EXPECT_GT(rig.view.control(kWindowProfileA.outputs[2].lamp).repaints, 0) << "DO3 lamp unpainted";
   const Bytes kDo1And3{0x44, 0x4F, 0x25, 0x20, 0xC8};
   EXPECT_EQ(acceptFrame(destination), std::pair(kDo1And3, kLoopback)) << "slot 0, a new connection";
   EXPECT_EQ(receive(unit1, 5), kDo1And3) << "slot 1's unit on its reporting connection";

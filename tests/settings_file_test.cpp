@@ -71,7 +71,7 @@ TEST(SettingsFile, LinesAreSplitAndChangeWhatTheyName) {
     SettingsChanges changes;
     for (const std::string& line : lines) applySettingsLine(profile, line, changes);
     EXPECT_EQ(describe(changes), want)
-        << profile.programName << ": " << testing::PrintToString(lines);
+        << profile.modelName << ": " << testing::PrintToString(lines);
   }
   const std::pair<std::string, Lines> splits[] = {
       {"", {}},

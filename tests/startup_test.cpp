@@ -16,7 +16,7 @@ using namespace test;
 
 TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
   for (const VariantProfile* p : {&kVariantA, &kVariantB}) {
-    SCOPED_TRACE(std::string(p->programName));
+    SCOPED_TRACE(std::string(p->modelName));
     TempDir config, data;
     MonitorRig rig(*p, config.path(), data.path());
     ASSERT_TRUE(rig.monitor.initDialog());
@@ -27,8 +27,9 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
         << "start-up writes no file";
     EXPECT_EQ(rig.monitor.windowTitle() + "|" + v.text(ctl::kLogFileField),
               model + "|" + data.path() + "/" + model + ".csv");
-    for (const InputRow& row : p->inputs) EXPECT_EQ(v.control(row.nameEdit).limit, 20);
-    for (const OutputRow& row : p->outputs)
+    for (const InputRow& row : windowProfile(*p).inputs)
+      EXPECT_EQ(v.control(row.nameEdit).limit, 20);
+    for (const OutputRow& row : windowProfile(*p).outputs)
       EXPECT_TRUE(v.control(row.nameEdit).limit == 20 && !v.control(row.button).enabled)
           << row.button;
     EXPECT_EQ(std::tuple(rig.monitor.state().running.load(), rig.monitor.ready(),
@@ -50,7 +51,7 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
     EXPECT_EQ(readBytes(saved), expected);
     const View::FileDialog shown = v.fileDialogs().at(0);
     EXPECT_TRUE(shown.save && shown.defaultExtension == ext && shown.initialPath == settings &&
-                shown.filter == p->settingsFilter);
+                shown.filter == windowProfile(*p).settingsFilter);
     EXPECT_EQ(rig.monitor.settingsFilePath() + "|" + fileText(config.path() + "/" + model + ".ini"),
               saved + "|" + saved)
         << "the startup file names the saved file: the path alone, no line end";

@@ -11,9 +11,6 @@
 
 namespace dravik {
 
-// The step of a start that failed.
-enum class StartFailure { Socket, Bind, Listen, Thread };
-
 // The signal states as one frame was answered: bit i set when input (output) i is on, DI1 and
 // DO1 being bit 0. The inputs are the very bits its acknowledgement carried.
 struct FrameStates {
@@ -24,9 +21,6 @@ struct FrameStates {
 class EngineEvents {
  public:
   virtual ~EngineEvents() = default;
-
-  // Window's thread, inside a start that fails: `error` is the system's error number.
-  virtual void startFailed(StartFailure step, int error) = 0;
 
   // Receiver thread, once per burst that set inputs: the valid frames of a burst on `slot` set
   // the inputs whose bits are in `changedInputs`; their answers have not been sent yet.

@@ -16,13 +16,13 @@ namespace {
 // is still pending: long enough not to spin, short enough to serve it soon after.
 constexpr int kAcceptRetryMs = 100;
 
-// Opens one listening socket; kNoSocket after reporting the failed step.
-int openListener(EngineEvents& events, std::uint32_t address, int port) {
+// Opens one listening socket; kNoSocket after setting `failure` to the failed step.
+int openListener(std::optional<StartError>& failure, std::uint32_t address, int port) {
   // Non-blocking, so a connection that vanished between poll and accept never blocks the
   // server thread where a stop cannot reach it.
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
-    events.startFailed(StartFailure::Socket, errno);
+    failure = StartError{StartFailure::Socket, errno};
     return kNoSocket;
   }
   const int on = 1;
@@ -32,14 +32,14 @@ int openListener(EngineEvents& events, std::uint32_t address, int port) {
   local.sin_port = htons(static_cast<std::uint16_t>(port));
   local.sin_addr.s_addr = address;
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    events.startFailed(StartFailure::Bind, errno);
+    failure = StartError{StartFailure::Bind, errno};
     sock::closeFd(fd);
     return kNoSocket;
   }
   // Units that come back together after a network outage all connect at once: a short
   // backlog would drop their handshakes and hold them up for a retry a second later.
   if (::listen(fd, SOMAXCONN) != 0) {
-    events.startFailed(StartFailure::Listen, errno);
+    failure = StartError{StartFailure::Listen, errno};
     sock::closeFd(fd);
     return kNoSocket;
   }
@@ -57,30 +57,27 @@ ListeningServer::~ListeningServer() {
   shutdown();
 }
 
-Result ListeningServer::start() {
+std::optional<StartError> ListeningServer::start(std::uint32_t address, const SlotPorts& ports) {
   MonitorState& state = engine_.state;
   for (int s = 0; s < kPortSlotCount; ++s) {
     servers_[s].join();
     runs_[s].reset();
+    if (!ports[s]) continue;
+    state.slots[s].port = *ports[s];
+    state.slots[s].state = SlotState::Starting;
   }
   reapReceivers(false);
 
-  bool failed = false;
+  std::optional<StartError> failed;
   for (PortSlot& slot : state.slots) {
     if (slot.state != SlotState::Starting) continue;
-    slot.listenSocket = openListener(engine_.events, state.selectedLocalAddress, slot.port);
-    if (slot.listenSocket == kNoSocket) {
-      failed = true;
-      break;
-    }
+    slot.listenSocket = openListener(failed, address, slot.port);
+    if (slot.listenSocket == kNoSocket) break;
   }
   for (int s = 0; s < kPortSlotCount && !failed; ++s) {
     if (state.slots[s].state != SlotState::Starting) continue;
     runs_[s] = std::make_shared<SlotRun>();
-    if (!runs_[s]->wake.valid()) {
-      engine_.events.startFailed(StartFailure::Socket, errno);
-      failed = true;
-    }
+    if (!runs_[s]->wake.valid()) failed = StartError{StartFailure::Socket, errno};
   }
   if (failed) {
     for (int s = 0; s < kPortSlotCount; ++s) {
@@ -91,7 +88,7 @@ Result ListeningServer::start() {
       slot.listenSocket = kNoSocket;
       slot.state = SlotState::Idle;
     }
-    return kFail;
+    return failed;
   }
 
   bool anyStarting = false;
@@ -121,10 +118,9 @@ Result ListeningServer::start() {
   }
   if (anyStarting && !anyServing) {
     // Nothing listens: a start that reported success here would show "listening" to nobody.
-    engine_.events.startFailed(StartFailure::Thread, threadError);
-    return kFail;
+    return StartError{StartFailure::Thread, threadError};
   }
-  return kOk;
+  return std::nullopt;
 }
 
 void ListeningServer::requestStop(int slot) {

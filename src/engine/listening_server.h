@@ -16,10 +16,10 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "engine/connection_receiver.h"
 #include "engine/monitor_state.h"
-#include "engine/result.h"
 #include "engine/variant_profile.h"
 #include "platform/socket.h"
 #include "platform/worker_thread.h"
@@ -28,6 +28,19 @@ namespace dravik {
 
 class EngineEvents;
 class Trace;
+
+// The step of a start that failed.
+enum class StartFailure { Socket, Bind, Listen, Thread };
+
+// What made a start fail: the step and the system's error number.
+struct StartError {
+  StartFailure step;
+  int error;
+  bool operator==(const StartError&) const = default;
+};
+
+// The listening port of each slot; a slot without one is not started.
+using SlotPorts = std::array<std::optional<int>, kPortSlotCount>;
 
 class ListeningServer {
  public:
@@ -39,10 +52,11 @@ class ListeningServer {
   ListeningServer(const ListeningServer&) = delete;
   ListeningServer& operator=(const ListeningServer&) = delete;
 
-  // Opens the listening sockets of every Starting slot and starts their server threads.
-  // On failure (also when no server thread could start) reports it through startFailed,
-  // closes every socket of the attempt, returns the slots to Idle and returns kFail.
-  Result start();
+  // Opens a listening socket on `address` (network byte order) for every slot with a port in
+  // `ports` and starts their server threads; nothing when at least one slot serves, or when
+  // no slot has a port. On failure (also when no server thread could start) closes every
+  // socket of the attempt, returns the slots to Idle and returns what failed, showing nothing.
+  std::optional<StartError> start(std::uint32_t address, const SlotPorts& ports);
 
   // Sets `slot` to Stopping, under its view lock, and wakes its server thread and receivers.
   void requestStop(int slot);

@@ -36,6 +36,7 @@ Monitor::Monitor(const VariantProfile& profile, View& view, AdapterProvider& ada
                  OutputFactory makeOutput, std::string configDirectory, std::string dataDirectory,
                  const VersionNumbers& version)
     : profile_(profile),
+      window_(windowProfile(profile)),
       view_(view),
       adapterProvider_(adapters),
       configDirectory_(std::move(configDirectory)),
@@ -71,13 +72,13 @@ bool Monitor::initDialog() {
   accessLog_.clearNamesChanged();
 
   for (int i = 0; i < profile_.inputCount(); ++i) {
-    const InputRow& row = profile_.inputs[i];
+    const InputRow& row = window_.inputs[i];
     state_.inputs[i] = 0;
     view_.setText(row.nameEdit, numbered("DI", i + 1));
     view_.limitText(row.nameEdit, kSignalNameBytes);
   }
   for (int i = 0; i < profile_.outputCount(); ++i) {
-    const OutputRow& row = profile_.outputs[i];
+    const OutputRow& row = window_.outputs[i];
     state_.outputs[i] = 0;
     view_.setText(row.nameEdit, numbered("DO", i + 1));
     view_.limitText(row.nameEdit, kSignalNameBytes);
@@ -127,13 +128,13 @@ void Monitor::changeTitleBar() {
 
 std::vector<std::string> Monitor::inputNames() const {
   std::vector<std::string> names;
-  for (const InputRow& row : profile_.inputs) names.push_back(view_.text(row.nameEdit));
+  for (const InputRow& row : window_.inputs) names.push_back(view_.text(row.nameEdit));
   return names;
 }
 
 std::vector<std::string> Monitor::outputNames() const {
   std::vector<std::string> names;
-  for (const OutputRow& row : profile_.outputs) names.push_back(view_.text(row.nameEdit));
+  for (const OutputRow& row : window_.outputs) names.push_back(view_.text(row.nameEdit));
   return names;
 }
 

@@ -20,6 +20,7 @@
 #include "engine/variant_profile.h"
 #include "logging/access_log.h"
 #include "logging/trace.h"
+#include "monitor/window_profile.h"
 #include "net/adapter_table.h"
 
 namespace dravik {
@@ -92,8 +93,10 @@ class Monitor : public EngineEvents {
   // The listening server, for the tests and the benchmark that look at its threads.
   ListeningServer& server() { return server_; }
 
+  // Window's thread: the message box of a start that failed, with the system's error number.
+  void showStartFailure(const StartError& failure);
+
   // EngineEvents: what the engine's threads report; see engine/engine_events.h.
-  void startFailed(StartFailure step, int error) override;
   void inputsChanged(int slot, unsigned changedInputs) override;
   void framesAnswered(int slot, const std::string& peer,
                       std::span<const FrameStates> frames) override;
@@ -120,6 +123,7 @@ class Monitor : public EngineEvents {
   std::vector<std::string> outputNames() const;
 
   const VariantProfile& profile_;
+  const WindowProfile& window_;
   View& view_;
   AdapterProvider& adapterProvider_;
   const std::string configDirectory_;

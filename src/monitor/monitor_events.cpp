@@ -22,7 +22,7 @@ void showNumbered(View& view, const std::string& format, int number) {
 }  // namespace
 
 void Monitor::showStopped() {
-  for (const InputRow& row : profile_.inputs) view_.repaint(row.lamp);
+  for (const InputRow& row : window_.inputs) view_.repaint(row.lamp);
   enableOutputButtons(false);
   view_.setText(ctl::kStartStop, messages().startServerCaption);
   view_.setText(ctl::kStatusPanel, messages().statusStopped);
@@ -37,12 +37,13 @@ void Monitor::setSourceLabel(int slot, const std::string& text) {
 void Monitor::enableOutputButtons(bool enabled) {
   std::lock_guard lock(shownLock_);
   outputButtonsShown_ = enabled;
-  for (const OutputRow& row : profile_.outputs) view_.enable(row.button, enabled);
+  for (const OutputRow& row : window_.outputs) view_.enable(row.button, enabled);
 }
 
-void Monitor::startFailed(StartFailure step, int error) {
+void Monitor::showStartFailure(const StartError& failure) {
   const Messages& m = messages();
-  switch (step) {
+  const int error = failure.error;
+  switch (failure.step) {
     case StartFailure::Socket:
       return showNumbered(view_, m.socketErrorFormat, error);
     case StartFailure::Bind:
@@ -56,7 +57,7 @@ void Monitor::startFailed(StartFailure step, int error) {
 
 void Monitor::inputsChanged(int, unsigned changedInputs) {
   for (int i = 0; i < profile_.inputCount(); ++i) {
-    if (changedInputs & (1u << i)) view_.repaint(profile_.inputs[i].lamp);
+    if (changedInputs & (1u << i)) view_.repaint(window_.inputs[i].lamp);
   }
 }
 
@@ -91,7 +92,7 @@ void Monitor::unitReporting(int slot, const std::string& peer) {
   }
   if (outputButtonsShown_ != true) {
     outputButtonsShown_ = true;
-    for (const OutputRow& row : profile_.outputs) view_.enable(row.button, true);
+    for (const OutputRow& row : window_.outputs) view_.enable(row.button, true);
   }
 }
 

@@ -19,7 +19,7 @@ void Monitor::toggleDigitalOut(int channel) {
     return;
   }
   state_.outputs[channel] = state_.outputs[channel] != 0 ? 0 : 1;
-  view_.repaint(profile_.outputs[channel].lamp);
+  view_.repaint(window_.outputs[channel].lamp);
 
   const Answer frame = encodeOutputFrame(state_.outputs, profile_.outputCount());
   for (int s = 0; s < kPortSlotCount; ++s) {

@@ -58,7 +58,7 @@ void Monitor::saveSettings() {
       break;
   }
   std::optional<std::string> chosen = view_.chooseFile(
-      {true, profile_.settingsExtension, settingsFilePath_, profile_.settingsFilter});
+      {true, profile_.settingsExtension, settingsFilePath_, window_.settingsFilter});
   if (!chosen) return;
   settingsFilePath_ = std::move(*chosen);
   // The startup configuration names the file only once it holds these settings whole: a
@@ -74,7 +74,7 @@ void Monitor::saveSettings() {
 
 void Monitor::loadSettings() {
   std::optional<std::string> chosen = view_.chooseFile(
-      {false, profile_.settingsExtension, settingsFilePath_, profile_.settingsFilter});
+      {false, profile_.settingsExtension, settingsFilePath_, window_.settingsFilter});
   if (!chosen) return;
   settingsFilePath_ = std::move(*chosen);
   if (state_.running != 0) startStop();
@@ -105,11 +105,11 @@ bool Monitor::applySettingsFile(const std::string& path) {
   }
   if (changes.destinationPort) view_.setText(ctl::kDestinationPort, *changes.destinationPort);
   for (int i = 0; i < profile_.inputCount(); ++i) {
-    if (changes.inputNames[i]) view_.setText(profile_.inputs[i].nameEdit, *changes.inputNames[i]);
+    if (changes.inputNames[i]) view_.setText(window_.inputs[i].nameEdit, *changes.inputNames[i]);
   }
   for (int i = 0; i < profile_.outputCount(); ++i) {
     if (changes.outputNames[i]) {
-      view_.setText(profile_.outputs[i].nameEdit, *changes.outputNames[i]);
+      view_.setText(window_.outputs[i].nameEdit, *changes.outputNames[i]);
     }
   }
   if (changes.logging) view_.setChecked(ctl::kLogging, *changes.logging);

@@ -1,4 +1,5 @@
 // The start/stop command: validates the port texts, starts the listening server, stops it.
+#include <optional>
 #include <string>
 
 #include "monitor/controls.h"
@@ -20,43 +21,34 @@ void Monitor::startStop() {
 
 void Monitor::start() {
   const Messages& m = messages();
+  SlotPorts ports;
   for (int s = 0; s < kPortSlotCount; ++s) {
-    PortSlot& slot = state_.slots[s];
     const std::string text = view_.text(kSlotControls[s].portEdit);
-    if (const std::optional<int> port = parsePort(text)) {
-      slot.port = *port;
-      slot.state = SlotState::Starting;
-    } else if (!isBlankText(text)) {
-      setSourceLabel(s, m.portNumberError);
-    }
+    ports[s] = parsePort(text);
+    if (!ports[s] && !isBlankText(text)) setSourceLabel(s, m.portNumberError);
   }
   trace_.clear();
 
   for (int i = 0; i < kPortSlotCount; ++i) {
     for (int j = i + 1; j < kPortSlotCount; ++j) {
-      const PortSlot& a = state_.slots[i];
-      const PortSlot& b = state_.slots[j];
-      if (a.state != SlotState::Starting || b.state != SlotState::Starting) continue;
-      if (a.port != b.port) continue;
+      if (!ports[i] || ports[i] != ports[j]) continue;
       view_.messageBox(m.duplicatePorts);
       state_.running = 0;
       view_.repaint(ctl::kStatusPanel);
-      for (PortSlot& slot : state_.slots) {
-        if (slot.state == SlotState::Starting) slot.state = SlotState::Idle;
-      }
       return;
     }
   }
 
   if (localAddressOverride_) state_.selectedLocalAddress = *localAddressOverride_;
-  if (server_.start() != kOk) {
+  if (const std::optional<StartError> failure = server_.start(state_.selectedLocalAddress, ports)) {
+    showStartFailure(*failure);
     state_.running = 0;
     view_.repaint(ctl::kStatusPanel);
     return;
   }
   state_.running = 1;
   view_.repaint(ctl::kStatusPanel);
-  for (const InputRow& row : profile_.inputs) view_.repaint(row.lamp);
+  for (const InputRow& row : window_.inputs) view_.repaint(row.lamp);
   view_.setText(ctl::kStartStop, m.stopServerCaption);
   view_.setText(ctl::kStatusPanel, m.statusListening);
   for (const SlotControls& slot : kSlotControls) view_.enable(slot.portEdit, false);
@@ -79,7 +71,7 @@ void Monitor::stop() {
   for (int s = 0; s < kPortSlotCount; ++s) server_.waitUntilIdle(s);
   for (int i = 0; i < profile_.outputCount(); ++i) {
     state_.outputs[i] = 0;
-    view_.repaint(profile_.outputs[i].lamp);
+    view_.repaint(window_.outputs[i].lamp);
   }
   state_.running = 0;
   view_.repaint(ctl::kStatusPanel);

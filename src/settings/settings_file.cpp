@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include <algorithm>
+#include <array>
 
 #include "platform/cp932.h"
 
@@ -8,6 +9,8 @@ namespace dravik {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+// The key of each port slot's listening port.
+constexpr std::array<std::string_view, kPortSlotCount> kPortKeys{"PORT", "PORT2", "PORT3", "PORT4"};
 
 bool hasKeyPrefix(std::string_view text) {
   return text.find(kKeyPrefix) != std::string_view::npos;
@@ -48,8 +51,7 @@ SaveRefusal checkSavable(const SettingsRecord& record) {
 std::string formatSettingsFile(const VariantProfile& profile, const SettingsRecord& record) {
   std::string out;
   addLine(out, "TITLEBAR", record.windowTitle);
-  for (int i = 0; i < kPortSlotCount; ++i)
-    addLine(out, kSlotControls[i].settingsKey, record.ports[i]);
+  for (int i = 0; i < kPortSlotCount; ++i) addLine(out, kPortKeys[i], record.ports[i]);
   if (profile.hasOutputs()) addLine(out, "SEND", record.destinationPort);
   for (int i = 0; i < profile.inputCount(); ++i) {
     addLine(out, numberedKey("DI", i + 1), record.inputNames.at(i));
@@ -81,7 +83,7 @@ std::vector<std::string> splitSettingsLines(std::string_view content) {
 void applySettingsLine(const VariantProfile& profile, std::string line, SettingsChanges& changes) {
   std::erase_if(line, [](char c) { return c == '\r' || c == '\n'; });
   for (int i = 0; i < kPortSlotCount; ++i) {
-    if (takeKey(line, kSlotControls[i].settingsKey)) changes.ports[i] = line;
+    if (takeKey(line, kPortKeys[i])) changes.ports[i] = line;
   }
   if (profile.hasOutputs() && takeKey(line, "SEND")) changes.destinationPort = line;
   for (int i = 0; i < profile.inputCount(); ++i) {

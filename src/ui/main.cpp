@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "engine/variant_profile.h"
+#include "monitor/window_profile.h"
 #include "net/adapter_provider_linux.h"
 #include "platform/program_directory.h"
 #include "ui/monitor_session.h"
@@ -31,8 +32,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // A session logging out or a service manager stopping the program closes the window.
   dravik::ui::TerminationSignals termination;
-  const QString name = QString::fromUtf8(kProfile.programName.data(),
-                                         static_cast<qsizetype>(kProfile.programName.size()));
+  const std::string_view programName = dravik::windowProfile(kProfile).programName;
+  const QString name =
+      QString::fromUtf8(programName.data(), static_cast<qsizetype>(programName.size()));
   QApplication::setApplicationName(name);
   QApplication::setFont(dravik::ui::dialogFont());
   const QIcon icon(QStringLiteral(":/icons/%1.png").arg(name));

@@ -9,6 +9,7 @@
 
 #include "monitor/brush.h"
 #include "monitor/controls.h"
+#include "monitor/window_profile.h"
 
 namespace dravik::ui {
 
@@ -44,9 +45,9 @@ void MonitorSession::connectNotifications() {
   onClick(ctl::kSaveButton, [this] { monitor_.saveSettings(); });
   onClick(ctl::kTitleBarButton, [this] { monitor_.changeTitleBar(); });
   onClick(ctl::kBrowseLog, [this] { monitor_.browseLogFile(); });
-  const VariantProfile& profile = monitor_.profile();
-  for (int i = 0; i < profile.outputCount(); ++i) {
-    onClick(profile.outputs[i].button, [this, i] { monitor_.toggleDigitalOut(i); });
+  const WindowProfile& window = windowProfile(monitor_.profile());
+  for (int i = 0; i < static_cast<int>(window.outputs.size()); ++i) {
+    onClick(window.outputs[i].button, [this, i] { monitor_.toggleDigitalOut(i); });
   }
 
   const auto onNameChange = [this](int id) {
@@ -55,8 +56,8 @@ void MonitorSession::connectNotifications() {
                        [this] { monitor_.onSignalNameChanged(); });
     }
   };
-  for (const InputRow& row : profile.inputs) onNameChange(row.nameEdit);
-  for (const OutputRow& row : profile.outputs) onNameChange(row.nameEdit);
+  for (const InputRow& row : window.inputs) onNameChange(row.nameEdit);
+  for (const OutputRow& row : window.outputs) onNameChange(row.nameEdit);
 
   if (auto* combo = qobject_cast<QComboBox*>(view_.control(ctl::kAdapterCombo))) {
     QObject::connect(combo, &QComboBox::currentIndexChanged, &view_,

@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 
 #include "monitor/controls.h"
+#include "monitor/window_profile.h"
 #include "platform/cp932.h"
 #include "ui/text_limits.h"
 #include "ui/window_template.h"
@@ -66,7 +67,7 @@ QtView::QtView(const VariantProfile& profile)
     : profile_(profile),
       windowThread_(std::this_thread::get_id()),
       window_(std::make_unique<MainWindow>(*this)),
-      programName_(latin(profile.programName)),
+      programName_(latin(windowProfile(profile).programName)),
       workers_(std::make_shared<WorkerWait>()) {
   built_ = buildWindow(*window_, mainWindowTemplate(profile),
                        [this](int id) { return brushes_ ? brushes_(id) : Brush::Default; });
