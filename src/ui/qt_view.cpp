@@ -12,7 +12,7 @@
 #include "monitor/controls.h"
 #include "platform/cp932.h"
 #include "ui/text_limits.h"
-#include "ui/window_template.h"
+#include "window/window_template.h"
 
 namespace dravik::ui {
 
@@ -68,7 +68,7 @@ QtView::QtView(const VariantProfile& profile)
       window_(std::make_unique<MainWindow>(*this)),
       programName_(latin(profile.programName)),
       workers_(std::make_shared<WorkerWait>()) {
-  built_ = buildWindow(*window_, mainWindowTemplate(profile),
+  built_ = buildWindow(*window_, window::mainWindowTemplate(profile),
                        [this](int id) { return brushes_ ? brushes_(id) : Brush::Default; });
   if (QWidget* status = control(ctl::kStatusPanel)) status->setFont(statusFont());
   if (auto* pane = qobject_cast<QPlainTextEdit*>(control(ctl::kTracePane))) {
