@@ -14,7 +14,7 @@ if [ "${DRAVIK_WINE_DESKTOP_INSIDE:-}" != 1 ]; then
   export DRAVIK_WINE_DESKTOP_INSIDE=1
   exec unshare -rnm bash "$0" "$@"
 fi
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 
 ip link set lo up
@@ -51,10 +51,13 @@ for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 if [ ! -f "$prefix/system.reg" ]; then
   mkdir -p "$prefix"
   "$WINE" wineboot -i >/dev/null 2>&1
-  # regedit reads its files as UTF-16.
+  # The window's fonts by their Windows names; and the system's own (title bars, message boxes,
+  # file dialogs), which Wine draws in Tahoma, without the Japanese a Japanese Windows has in
+  # its system font. regedit reads its files as UTF-16.
   printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
     '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
-    '"ＭＳ Ｐゴシック"="IPAPGothic"' '"ＭＳ ゴシック"="IPAGothic"' |
+    '"ＭＳ Ｐゴシック"="IPAPGothic"' '"ＭＳ ゴシック"="IPAGothic"' '"Tahoma"="IPAPGothic"' \
+    '"MS Shell Dlg"="IPAPGothic"' '"MS Shell Dlg 2"="IPAPGothic"' |
     iconv -f UTF-8 -t UTF-16 >"$work/fonts.reg"
   "$WINE" regedit /S "$(winpath "$work/fonts.reg")"
 fi

@@ -11,6 +11,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -64,11 +65,13 @@ std::string cp932Of(const std::string& utf8) {
 
 // A window's text as CP932, read the way any other program reads it.
 std::string textOf(HWND window) {
-  wchar_t text[512] = {};
   DWORD_PTR length = 0;
-  ::SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
+  ::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+  std::wstring text(length + 1, L'\0');
+  ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                         SMTO_ABORTIFHUNG, 5000, &length);
-  return cp932::fromUtf16(std::wstring_view(text, length));
+  text.resize(length);
+  return cp932::fromUtf16(text);
 }
 
 // The colour a control paints its background with, as the screen shows it: just inside its
@@ -179,11 +182,16 @@ HWND findDialog(DWORD pid, bool owned) {
   return search.found;
 }
 
+// The settings that start the server on kPort with logging on.
+const std::string kListening =
+    "#$PORT=" + std::to_string(kPort) + "\r\n#$LOGGING=ON\r\n#$SERVER=START\r\n";
+
 // One monitor run in a new folder of its own, where it keeps its files (the folder is
-// writable), with a startup configuration that starts the server on kPort with logging on.
+// writable), started by a startup configuration naming a settings file of `settings` when
+// there are any.
 class MonitorRun {
  public:
-  MonitorRun(const VariantProfile& profile, bool startServer) : profile_(profile) {
+  MonitorRun(const VariantProfile& profile, const std::string& settings) : profile_(profile) {
     const std::string program(profile.programName);
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
@@ -191,10 +199,9 @@ class MonitorRun {
         fs::path(temp) / ("dravik-window-" + program + "-" + std::to_string(::GetTickCount64()));
     fs::create_directories(folder_);
     fs::copy_file(buildFolder() / (program + ".exe"), folder_ / (program + ".exe"));
-    if (startServer) {
+    if (!settings.empty()) {
       const std::string model(profile.modelName);
-      std::ofstream(folder_ / "start.set", std::ios::binary)
-          << "#$PORT=" << kPort << "\r\n#$LOGGING=ON\r\n#$SERVER=START\r\n";
+      std::ofstream(folder_ / "start.set", std::ios::binary) << settings;
       std::ofstream(folder_ / (model + ".ini"), std::ios::binary)
           << cp932::fromUtf16((folder_ / "start.set").wstring()) << "\r\n";
     }
@@ -248,6 +255,18 @@ std::string readFile(const fs::path& path) {
   return content.str();
 }
 
+// The trace pane's lines, the last one the unfinished line after the final line end, as in
+// the Qt window.
+constexpr int kTracePaneLines = 5000;
+
+// A settings file of more lines than the trace pane keeps, none of which changes anything.
+std::string longSettings() {
+  std::string settings;
+  for (int i = 0; i < 2 * kTracePaneLines; ++i)
+    settings += "#$FILLER=" + std::to_string(i) + "\r\n";
+  return settings;
+}
+
 class WindowsWindow : public testing::TestWithParam<const VariantProfile*> {
  protected:
   void SetUp() override {
@@ -269,7 +288,7 @@ std::string variantName(const testing::TestParamInfo<const VariantProfile*>& inf
 INSTANTIATE_TEST_SUITE_P(Wine, WindowsWindow, testing::Values(&kVariantA, &kVariantB), variantName);
 
 TEST_P(WindowsWindow, DialogIsBuiltFromTheTemplateAndTypingFollowsTheRules) {
-  MonitorRun monitor(profile(), false);
+  MonitorRun monitor(profile(), longSettings());
   ASSERT_TRUE(monitor.dialog()) << "no main dialog appeared";
   const window::WindowTemplate& tmpl = window::mainWindowTemplate(profile());
 
@@ -322,11 +341,22 @@ TEST_P(WindowsWindow, DialogIsBuiltFromTheTemplateAndTypingFollowsTheRules) {
   }
   EXPECT_FALSE(::GetWindow(child, GW_HWNDNEXT)) << "a control the template does not hold";
 
-  // The version from the version resource, the stopped look, the trace pane hidden.
+  // The version from the version resource, the stopped look, the trace pane hidden and, with
+  // every line of the settings file traced (DRAVIK_B), holding its newest lines only.
   EXPECT_EQ(monitor.text(ctl::kVersion), "Version 1.01");
   EXPECT_EQ(monitor.text(ctl::kStatusPanel), messages().statusStopped);
   EXPECT_EQ(textOf(monitor.dialog()), profile().modelName);
   EXPECT_FALSE(::IsWindowVisible(monitor.control(ctl::kTracePane)));
+  const std::string trace = monitor.text(ctl::kTracePane);
+  if (profile().traceEnabled) {
+    EXPECT_EQ(std::ranges::count(trace, '\n'), kTracePaneLines - 1);
+    EXPECT_TRUE(trace.starts_with("#$FILLER="))
+        << "the oldest lines go first: " << trace.substr(0, 40);
+    EXPECT_TRUE(trace.ends_with(".set\r\n"))
+        << "the newest line, cfg : <settings file>, stays: " << trace.substr(trace.size() - 40);
+  } else {
+    EXPECT_EQ(trace, "");
+  }
   EXPECT_TRUE(monitor.shows(monitor.inputLamps(), kGray)) << "input lamps gray while stopped";
   EXPECT_TRUE(monitor.shows({ctl::kStatusPanel}, kGray));
 
@@ -354,7 +384,7 @@ TEST_P(WindowsWindow, DialogIsBuiltFromTheTemplateAndTypingFollowsTheRules) {
 }
 
 TEST_P(WindowsWindow, UnitReportsReachLabelLampsAndLogAndTheOperatorsKeysMapToTheDialog) {
-  MonitorRun monitor(profile(), true);
+  MonitorRun monitor(profile(), kListening);
   ASSERT_TRUE(monitor.dialog()) << "no main dialog appeared";
   ASSERT_TRUE(eventually([&] {
     return monitor.text(ctl::kStatusPanel) == messages().statusListening;
@@ -447,7 +477,7 @@ INSTANTIATE_TEST_SUITE_P(Wine, WindowsEnding,
                          endingName);
 
 TEST_P(WindowsEnding, EndsWithStatusZeroAndFreesItsPortsAtOnce) {
-  MonitorRun monitor(kVariantA, true);
+  MonitorRun monitor(kVariantA, kListening);
   ASSERT_TRUE(monitor.dialog());
   ASSERT_TRUE(
       eventually([&] { return monitor.text(ctl::kStatusPanel) == messages().statusListening; }));

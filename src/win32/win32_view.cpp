@@ -67,6 +67,9 @@ std::optional<INT_PTR> Win32View::handle(UINT message, WPARAM wParam, LPARAM lPa
     case kFlushMessage:
       flushWorkerChanges();
       return TRUE;
+    case kShowTraceMessage:
+      showTrace();
+      return TRUE;
     case WM_CTLCOLORSTATIC:
       return colour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_DPICHANGED:
@@ -170,23 +173,32 @@ void Win32View::applyText(int id, const std::string& text) const {
 }
 
 void Win32View::applyTrace(const std::string& text) const {
+  traceWaiting_ += cp932::toUtf16(text);
+  if (!showTracePosted_) {
+    showTracePosted_ = ::PostMessageW(dialog_.load(), kShowTraceMessage, 0, 0);
+  }
+}
+
+void Win32View::showTrace() const {
+  showTracePosted_ = false;
   const HWND pane = control(ctl::kTracePane);
-  if (!pane) return;
-  const std::wstring shown = cp932::toUtf16(text);
+  if (!pane || traceWaiting_.empty()) return;
   const int end = ::GetWindowTextLengthW(pane);
   ::SendMessageW(pane, EM_SETSEL, end, end);
-  ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(shown.c_str()));
-
-  for (std::size_t from = 0; from < shown.size();) {
-    const std::size_t lineEnd = shown.find(L'\n', from);
+  ::SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(traceWaiting_.c_str()));
+  for (std::size_t from = 0; from < traceWaiting_.size();) {
+    const std::size_t lineEnd = traceWaiting_.find(L'\n', from);
     if (lineEnd == std::wstring::npos) {
-      traceOpenLine_ += shown.size() - from;
+      traceOpenLine_ += traceWaiting_.size() - from;
       break;
     }
     traceLines_.push_back(traceOpenLine_ + lineEnd + 1 - from);
     traceOpenLine_ = 0;
     from = lineEnd + 1;
   }
+  traceWaiting_.clear();
+
+  // Whole lines, the pane's last line being the unfinished one after them.
   const std::size_t whole = kTraceLines - 1;
   if (traceLines_.size() <= whole) return;
   const auto oldest = traceLines_.begin() + static_cast<std::ptrdiff_t>(traceLines_.size() - whole);
@@ -201,6 +213,7 @@ void Win32View::applyTrace(const std::string& text) const {
 
 void Win32View::applyClearTrace() const {
   if (const HWND pane = control(ctl::kTracePane)) ::SetWindowTextW(pane, L"");
+  traceWaiting_.clear();
   traceLines_.clear();
   traceOpenLine_ = 0;
 }
@@ -217,6 +230,7 @@ void Win32View::setText(int id, const std::string& text) {
 
 std::string Win32View::text(int id) const {
   applyPending();
+  if (id == ctl::kTracePane) showTrace();
   const HWND window = control(id);
   return window ? windowText(window) : std::string();
 }

@@ -35,6 +35,8 @@ class Win32View : public View {
   static constexpr int kTraceLines = 5000;
   // Posted to the dialog when worker changes wait for the window's thread.
   static constexpr UINT kFlushMessage = WM_APP + 1;
+  // Posted to the dialog when trace text waits to be shown.
+  static constexpr UINT kShowTraceMessage = WM_APP + 2;
 
   // Made on the thread that will run the window.
   explicit Win32View(const VariantProfile& profile);
@@ -99,7 +101,12 @@ class Win32View : public View {
   void flushWorkerChanges() const;
   void apply(const ViewChanges::Change& change) const;
   void applyText(int id, const std::string& text) const;
+  // Trace text waits until the window's thread is through with what it is doing, and then
+  // goes into the pane at once (showTrace): each change to the pane makes the edit lay out its
+  // text again, and a start-up may trace thousands of lines.
   void applyTrace(const std::string& text) const;
+  // Appends the waiting trace text and cuts the pane's oldest lines down to kTraceLines.
+  void showTrace() const;
   void applyClearTrace() const;
   // Runs `call` on the window's thread: at once, after what workers left pending, when already
   // there; with the next flush otherwise.
@@ -121,6 +128,9 @@ class Win32View : public View {
   mutable ViewChanges changes_{kTraceLines - 1};
   // Per static and button, the CP932 text it shows: a repeated text is not drawn again.
   mutable std::map<int, std::string> shownTexts_;
+  // Trace text not yet in the pane, and whether its showing is posted.
+  mutable std::wstring traceWaiting_;
+  mutable bool showTracePosted_ = false;
   // The lengths in UTF-16 units of the pane's whole lines, line ends included, oldest first,
   // and of its unfinished last line: what to cut when the pane holds too many.
   mutable std::deque<std::size_t> traceLines_;
