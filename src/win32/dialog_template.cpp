@@ -3,11 +3,30 @@
 #include <iterator>
 #include <string>
 
+#include "win32/wide_text.h"
+
 namespace dravik::win32 {
 
 namespace {
 
 using window::ControlKind;
+
+// The dialog font, by its Windows name: 9 point "ＭＳ Ｐゴシック".
+constexpr wchar_t kDialogFontName[] = L"ＭＳ Ｐゴシック";
+constexpr WORD kDialogFontPoints = 9;
+
+// Predefined window classes, as a dialog template names them.
+constexpr WORD kButtonClass = 0x0080;
+constexpr WORD kEditClass = 0x0081;
+constexpr WORD kStaticClass = 0x0082;
+constexpr WORD kComboBoxClass = 0x0085;
+
+// How one control of a template is made.
+struct ControlClass {
+  WORD atom;  // one of the predefined classes above
+  DWORD style;
+  DWORD exStyle;
+};
 
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 
@@ -28,18 +47,6 @@ DWORD staticAlignment(unsigned style) {
   if (style & window::kAlignRight) return SS_RIGHT;
   return SS_LEFT;
 }
-
-std::wstring utf16(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  std::wstring wide(
-      static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)),
-      L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), static_cast<int>(wide.size()));
-  return wide;
-}
-
-}  // namespace
 
 ControlClass controlClass(const window::ControlTemplate& c) {
   switch (c.kind) {
@@ -70,13 +77,15 @@ ControlClass controlClass(const window::ControlTemplate& c) {
   return {kStaticClass, kChild, 0};
 }
 
+}  // namespace
+
 void DialogTemplate::dword(DWORD value) {
   word(LOWORD(value));
   word(HIWORD(value));
 }
 
 void DialogTemplate::text(std::string_view utf8) {
-  for (wchar_t unit : utf16(utf8)) word(static_cast<WORD>(unit));
+  for (wchar_t unit : fromUtf8(utf8)) word(static_cast<WORD>(unit));
   word(0);
 }
 
@@ -135,13 +144,12 @@ void widenCaptions(HWND dialog) {
         (style & SS_TYPEMASK) != SS_LEFT) {
       continue;
     }
-    const int length = ::GetWindowTextLengthW(c);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    ::GetWindowTextW(c, text.data(), length + 1);
+    const std::wstring text = windowText(c);
     const HGDIOBJ old =
         ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(c, WM_GETFONT, 0, 0)));
     RECT needed{};
-    ::DrawTextW(dc, text.c_str(), length, &needed, DT_CALCRECT | DT_SINGLELINE);
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+                DT_CALCRECT | DT_SINGLELINE);
     ::SelectObject(dc, old);
     RECT shown;
     ::GetClientRect(c, &shown);

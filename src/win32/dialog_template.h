@@ -7,31 +7,12 @@
 
 #include <windows.h>
 
+#include <string_view>
 #include <vector>
 
 #include "window/window_template.h"
 
 namespace dravik::win32 {
-
-// The dialog font, by its Windows name: 9 point "ＭＳ Ｐゴシック".
-inline constexpr wchar_t kDialogFontName[] = L"ＭＳ Ｐゴシック";
-inline constexpr WORD kDialogFontPoints = 9;
-
-// Predefined window classes, as a dialog template names them.
-inline constexpr WORD kButtonClass = 0x0080;
-inline constexpr WORD kEditClass = 0x0081;
-inline constexpr WORD kStaticClass = 0x0082;
-inline constexpr WORD kComboBoxClass = 0x0085;
-
-// How one control of a template is made.
-struct ControlClass {
-  WORD atom;  // one of the predefined classes above
-  DWORD style;
-  DWORD exStyle;
-
-  bool operator==(const ControlClass&) const = default;
-};
-ControlClass controlClass(const window::ControlTemplate& control);
 
 // What kind of window a template becomes.
 enum class Frame {

@@ -6,6 +6,7 @@
 
 #include "monitor/typing_rules.h"
 #include "platform/utf16.h"
+#include "win32/wide_text.h"
 
 namespace dravik::win32 {
 
@@ -31,13 +32,6 @@ struct Judge {
     return bytes < 0 || limitedEditTaken(was, is, static_cast<std::size_t>(bytes));
   }
 };
-
-std::wstring windowText(HWND edit) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(edit)) + 1, L'\0');
-  text.resize(
-      static_cast<std::size_t>(::GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 bool isUndo(UINT message, WPARAM wParam) {
   constexpr WPARAM kControlZ = 0x1A;

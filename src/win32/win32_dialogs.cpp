@@ -7,6 +7,7 @@
 
 #include "win32/dialog_template.h"
 #include "win32/text_limits.h"
+#include "win32/wide_text.h"
 #include "window/window_template.h"
 
 namespace dravik::win32 {
@@ -18,17 +19,6 @@ constexpr int kTitleBytes = 50;
 // The longest path the file dialogs hand back, in UTF-16 units: the system's own limit for a
 // path, not the old 260 characters.
 constexpr std::size_t kPathUnits = 32768;
-
-std::wstring latin(std::string_view text) {
-  return std::wstring(text.begin(), text.end());
-}
-
-std::wstring windowText(HWND window) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 struct TitleRun {
   std::wstring text;
@@ -67,7 +57,7 @@ INT_PTR CALLBACK titleProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 std::wstring commonDialogFilter(std::string_view filter) {
-  std::wstring pairs = latin(filter);
+  std::wstring pairs = fromUtf8(filter);
   std::ranges::replace(pairs, L'|', L'\0');
   return pairs;
 }
@@ -75,7 +65,7 @@ std::wstring commonDialogFilter(std::string_view filter) {
 std::optional<std::wstring> chooseFile(HWND owner, const View::FileDialog& request,
                                        const std::wstring& initialPath) {
   const std::wstring filter = commonDialogFilter(request.filter);
-  const std::wstring extension = latin(request.defaultExtension);
+  const std::wstring extension = fromUtf8(request.defaultExtension);
   const std::size_t separator = initialPath.find_last_of(L"\\/");
   const std::wstring folder =
       separator == std::wstring::npos ? std::wstring() : initialPath.substr(0, separator);

@@ -7,24 +7,14 @@
 #include "platform/utf16.h"
 #include "win32/dialog_template.h"
 #include "win32/text_limits.h"
+#include "win32/wide_text.h"
 #include "win32/win32_dialogs.h"
 
 namespace dravik::win32 {
 
 namespace {
 
-std::wstring latin(std::string_view text) {
-  return std::wstring(text.begin(), text.end());
-}
-
-std::string windowText(HWND window) {
-  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return cp932::fromUtf16(text);
-}
-
-// The top-level windows of the window's thread that `dialog` owns, directly or through another.
+// Cancels `window` when `dialog` owns it, directly or through another window it owns.
 BOOL CALLBACK cancelOwned(HWND window, LPARAM dialog) {
   for (HWND owner = ::GetWindow(window, GW_OWNER); owner; owner = ::GetWindow(owner, GW_OWNER)) {
     if (owner == reinterpret_cast<HWND>(dialog)) {
@@ -40,7 +30,7 @@ BOOL CALLBACK cancelOwned(HWND window, LPARAM dialog) {
 Win32View::Win32View(const VariantProfile& profile)
     : windowThread_(::GetCurrentThreadId()),
       template_(window::mainWindowTemplate(profile)),
-      programName_(latin(profile.programName)) {
+      programName_(fromUtf8(profile.programName)) {
   for (const window::ControlTemplate& c : template_.controls) {
     if (c.id != window::kNoId) kinds_[c.id] = c.kind;
   }
@@ -232,7 +222,7 @@ std::string Win32View::text(int id) const {
   applyPending();
   if (id == ctl::kTracePane) showTrace();
   const HWND window = control(id);
-  return window ? windowText(window) : std::string();
+  return window ? cp932::fromUtf16(windowText(window)) : std::string();
 }
 
 void Win32View::enable(int id, bool enabled) {
