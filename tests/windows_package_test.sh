@@ -40,6 +40,8 @@ serves() {
     sleep 0.1
   done
   grep -q '^ack:' <<<"$answer" || fail "$program did not answer the unit: $answer"
+  # The answer goes out before the report's log line is written.
+  for _ in $(seq 50); do grep -q "$address" "$data/$model.csv" 2>/dev/null && break; sleep 0.1; done
   grep -q "$address" "$data/$model.csv" 2>/dev/null || fail "$program logged nothing in $data"
   # taskkill without /f sends the program's windows WM_CLOSE, as the close box does.
   "$WINE" taskkill /im "$(basename "$program")" >/dev/null 2>&1
