@@ -381,6 +381,24 @@ TEST_P(WindowsWindow, DialogIsBuiltFromTheTemplateAndTypingFollowsTheRules) {
   typeText(monitor.control(name), std::wstring(11, L'東'));
   EXPECT_TRUE(eventually([&] { return monitor.text(name) == cp932Of("東東東東東東東東東東"); }))
       << monitor.text(name).size() << " bytes";
+
+  // The log file's save dialog: the log's filter first, in the folder of the default log
+  // beside the program, a name typed without extension given the log's. Controls by their
+  // common-dialog ids: the type list (cmb1) and the name box (cmb13) with its edit.
+  post(monitor.control(ctl::kBrowseLog), BM_CLICK);
+  HWND chooser = nullptr;
+  ASSERT_TRUE(
+      eventually([&] { return (chooser = findDialog(monitor.process().id(), true)) != nullptr; }));
+  EXPECT_EQ(textOf(::GetDlgItem(chooser, 0x470)), "CSV file (*.csv)");
+  const HWND nameBox = ::GetDlgItem(chooser, 0x47C);
+  const HWND nameEdit = ::FindWindowExW(::FindWindowExW(nameBox, nullptr, L"ComboBox", nullptr),
+                                        nullptr, L"Edit", nullptr);
+  ::SendMessageTimeoutW(nameEdit ? nameEdit : nameBox, WM_SETTEXT, 0,
+                        reinterpret_cast<LPARAM>(L"chosen"), SMTO_ABORTIFHUNG, 5000, nullptr);
+  post(chooser, WM_COMMAND, IDOK);
+  const std::string chosen = cp932::fromUtf16((monitor.folder() / "chosen.csv").wstring());
+  EXPECT_TRUE(eventually([&] { return monitor.text(ctl::kLogFileField) == chosen; }))
+      << monitor.text(ctl::kLogFileField);
 }
 
 TEST_P(WindowsWindow, UnitReportsReachLabelLampsAndLogAndTheOperatorsKeysMapToTheDialog) {
