@@ -94,15 +94,16 @@ void DialogTemplate::alignToDword() {
 }
 
 DialogTemplate::DialogTemplate(const window::WindowTemplate& tmpl, Frame frame) {
-  // Fixed size: no minimise or maximise box, no sizing border.
-  const DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+  // Fixed size: no minimise or maximise box, no sizing border. The main window opens at the
+  // top left of the screen, where its template places it; a dialog of it over its middle.
+  const DWORD style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT |
+                      (frame == Frame::Owned ? DS_CENTER : 0);
   word(1);  // DLGTEMPLATEEX version
   word(0xFFFF);
   dword(0);  // help id
   dword(frame == Frame::Main ? WS_EX_APPWINDOW : 0);
   dword(style);
   word(static_cast<WORD>(tmpl.controls.size()));
-  // At 0, 0 and not centred; the system places a window without an owner.
   coordinate(0);
   coordinate(0);
   coordinate(tmpl.width);
