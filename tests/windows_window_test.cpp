@@ -156,14 +156,16 @@ class Process {
   bool started_ = false;
 };
 
-// A visible top-level window of process `pid` with the dialog class; `owned`: one the main
-// window owns (the title bar dialog) rather than the main window itself.
-HWND findDialog(DWORD pid, bool owned) {
+// A visible top-level window of process `pid` with the dialog class other than `other`;
+// `owned`: one the main window owns (the title bar dialog, a file dialog), else one of its own
+// (the main window, a worker's message box).
+HWND findDialog(DWORD pid, bool owned, HWND other = nullptr) {
   struct Search {
     DWORD pid;
     bool owned;
+    HWND other;
     HWND found;
-  } search{pid, owned, nullptr};
+  } search{pid, owned, other, nullptr};
   ::EnumWindows(
       [](HWND window, LPARAM data) -> BOOL {
         auto* s = reinterpret_cast<Search*>(data);
@@ -171,7 +173,8 @@ HWND findDialog(DWORD pid, bool owned) {
         ::GetWindowThreadProcessId(window, &pid);
         wchar_t name[16] = {};
         ::GetClassNameW(window, name, std::size(name));
-        if (pid != s->pid || !::IsWindowVisible(window) || std::wstring_view(name) != L"#32770" ||
+        if (pid != s->pid || window == s->other || !::IsWindowVisible(window) ||
+            std::wstring_view(name) != L"#32770" ||
             (::GetWindow(window, GW_OWNER) != nullptr) != s->owned) {
           return TRUE;
         }
@@ -495,7 +498,8 @@ INSTANTIATE_TEST_SUITE_P(Wine, WindowsEnding,
                          endingName);
 
 TEST_P(WindowsEnding, EndsWithStatusZeroAndFreesItsPortsAtOnce) {
-  MonitorRun monitor(kVariantA, kListening);
+  // A log that cannot be opened: the unit's receiver shows the message box and waits in it.
+  MonitorRun monitor(kVariantA, kListening + "#$LOGFILENAME=missing\\log.csv\r\n");
   ASSERT_TRUE(monitor.dialog());
   ASSERT_TRUE(
       eventually([&] { return monitor.text(ctl::kStatusPanel) == messages().statusListening; }));
@@ -507,6 +511,13 @@ TEST_P(WindowsEnding, EndsWithStatusZeroAndFreesItsPortsAtOnce) {
   ASSERT_TRUE(eventually([&] { return !monitor.text(kSlotControls[0].sourceLabel).empty(); }))
       << "a unit holds a receiver thread while the program ends";
   ASSERT_FALSE(portFree(address, kPort));
+  // The worker's box is modal for the worker only: a window of its own, the main one usable.
+  HWND box = nullptr;
+  ASSERT_TRUE(eventually([&] {
+    return (box = findDialog(monitor.process().id(), false, monitor.dialog())) != nullptr;
+  })) << "no message box for the log that cannot be opened";
+  EXPECT_EQ(textOf(box), kVariantA.programName);
+  EXPECT_TRUE(::IsWindowEnabled(monitor.dialog()));
 
   switch (GetParam()) {
     case Ending::Escape:
