@@ -25,6 +25,7 @@
 #include "engine/frame_codec.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
+#include "platform/cp932.h"
 #include "platform/utf16.h"
 #include "window/window_template.h"
 
@@ -53,14 +54,6 @@ fs::path buildFolder() {
   wchar_t path[MAX_PATH];
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   return fs::path(path).parent_path().parent_path();
-}
-
-std::string cp932Of(const std::string& utf8) {
-  std::wstring wide(utf8.size(), L'\0');
-  wide.resize(static_cast<std::size_t>(
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                            static_cast<int>(wide.size()))));
-  return cp932::fromUtf16(wide);
 }
 
 // A window's text as CP932, read the way any other program reads it.
@@ -239,6 +232,15 @@ class MonitorRun {
       return true;
     });
   }
+  // dravik-unit.exe reporting `bits` to this program's first adapter and keeping its connection
+  // open for `holdMs`, its output in unit.txt.
+  std::unique_ptr<Process> unit(const std::string& bits, int holdMs) const {
+    return std::make_unique<Process>(
+        L"\"" + (buildFolder() / "tools" / "dravik-unit.exe").wstring() + L"\" --host " +
+            cp932::toUtf16(address()) + L" --port " + std::to_wstring(kPort) + L" --do " +
+            cp932::toUtf16(bits) + L" --keep-open --hold " + std::to_wstring(holdMs),
+        folder_, folder_ / "unit.txt");
+  }
   std::vector<int> inputLamps() const {
     std::vector<int> lamps;
     for (const InputRow& row : profile_.inputs) lamps.push_back(row.lamp);
@@ -270,17 +272,24 @@ std::string longSettings() {
   return settings;
 }
 
-class WindowsWindow : public testing::TestWithParam<const VariantProfile*> {
- protected:
+// Every test: the programs listen on their first adapter, which must be one of the network
+// namespace windows_window_test.sh makes; and the port checks need the socket library.
+class WineRun : public testing::Environment {
+ public:
   void SetUp() override {
     if (!std::getenv("DRAVIK_WINDOW_TEST_NAMESPACE")) {
-      GTEST_SKIP() << "needs the network namespace windows_window_test.sh makes: the programs "
-                      "listen on their first adapter";
+      GTEST_SKIP() << "needs the network namespace windows_window_test.sh makes";
     }
     WSADATA data;
     ASSERT_EQ(::WSAStartup(MAKEWORD(2, 2), &data), 0);
   }
   void TearDown() override { ::WSACleanup(); }
+};
+[[maybe_unused]] testing::Environment* const kWineRun =
+    testing::AddGlobalTestEnvironment(new WineRun);
+
+class WindowsWindow : public testing::TestWithParam<const VariantProfile*> {
+ protected:
   const VariantProfile& profile() const { return *GetParam(); }
 };
 
@@ -382,8 +391,10 @@ TEST_P(WindowsWindow, DialogIsBuiltFromTheTemplateAndTypingFollowsTheRules) {
   const int name = profile().inputs[0].nameEdit;
   monitor.focus(name);
   typeText(monitor.control(name), std::wstring(11, L'東'));
-  EXPECT_TRUE(eventually([&] { return monitor.text(name) == cp932Of("東東東東東東東東東東"); }))
-      << monitor.text(name).size() << " bytes";
+  EXPECT_TRUE(eventually([&] {
+    return monitor.text(name) == cp932::fromUtf8("東東東東東東東東東東");
+  })) << monitor.text(name).size()
+      << " bytes";
 
   // The log file's save dialog: the log's filter first, in the folder of the default log
   // beside the program, a name typed without extension given the log's. Controls by their
@@ -414,13 +425,9 @@ TEST_P(WindowsWindow, UnitReportsReachLabelLampsAndLogAndTheOperatorsKeysMapToTh
   EXPECT_TRUE(monitor.shows(monitor.inputLamps(), kBlack)) << "input lamps black once listening";
 
   const std::string address = monitor.address();
-  const fs::path unitOutput = monitor.folder() / "unit.txt";
   const std::string bits = profile().hasOutputs() ? "1010" : "10110010";
-  Process unit(L"\"" + (buildFolder() / "tools" / "dravik-unit.exe").wstring() + L"\" --host " +
-                   cp932::toUtf16(address) + L" --port " + std::to_wstring(kPort) + L" --do " +
-                   cp932::toUtf16(bits) + L" --keep-open --hold 8000",
-               monitor.folder(), unitOutput);
-  ASSERT_TRUE(unit.started());
+  const auto unit = monitor.unit(bits, 8000);
+  ASSERT_TRUE(unit->started());
 
   char label[64];
   std::snprintf(label, sizeof label, messages().sourceAddressFormat.c_str(), address.c_str());
@@ -449,8 +456,9 @@ TEST_P(WindowsWindow, UnitReportsReachLabelLampsAndLogAndTheOperatorsKeysMapToTh
     char hex[32];
     std::snprintf(hex, sizeof hex, "output: %02X %02X %02X %02X %02X", frame[0], frame[1], frame[2],
                   frame[3], frame[4]);
-    EXPECT_TRUE(eventually([&] { return readFile(unitOutput).find(hex) != std::string::npos; }))
-        << readFile(unitOutput);
+    EXPECT_TRUE(eventually([&] {
+      return readFile(monitor.folder() / "unit.txt").find(hex) != std::string::npos;
+    })) << readFile(monitor.folder() / "unit.txt");
   }
 
   // Enter on the focused start button presses nothing: the server still listens.
@@ -465,28 +473,18 @@ TEST_P(WindowsWindow, UnitReportsReachLabelLampsAndLogAndTheOperatorsKeysMapToTh
   HWND title = nullptr;
   ASSERT_TRUE(
       eventually([&] { return (title = findDialog(monitor.process().id(), true)) != nullptr; }));
-  EXPECT_EQ(textOf(title), cp932Of("タイトルバーの変更"));
+  EXPECT_EQ(textOf(title), cp932::fromUtf8("タイトルバーの変更"));
   const HWND field = ::GetDlgItem(title, window::kTitleField);
   typeText(field, L"第二ライン");
   pressKey(field, VK_RETURN);
-  EXPECT_TRUE(eventually([&] { return textOf(monitor.dialog()) == cp932Of("第二ライン"); }))
+  EXPECT_TRUE(eventually([&] { return textOf(monitor.dialog()) == cp932::fromUtf8("第二ライン"); }))
       << textOf(monitor.dialog());
 }
 
 // How a run can end, and what the ending must leave: status 0, every port free.
 enum class Ending { Escape, CloseBox, EndSession };
 
-class WindowsEnding : public testing::TestWithParam<Ending> {
- protected:
-  void SetUp() override {
-    if (!std::getenv("DRAVIK_WINDOW_TEST_NAMESPACE")) {
-      GTEST_SKIP() << "needs the network namespace windows_window_test.sh makes";
-    }
-    WSADATA data;
-    ASSERT_EQ(::WSAStartup(MAKEWORD(2, 2), &data), 0);
-  }
-  void TearDown() override { ::WSACleanup(); }
-};
+class WindowsEnding : public testing::TestWithParam<Ending> {};
 
 std::string endingName(const testing::TestParamInfo<Ending>& info) {
   constexpr const char* kNames[] = {"Escape", "CloseBox", "EndSession"};
@@ -504,10 +502,7 @@ TEST_P(WindowsEnding, EndsWithStatusZeroAndFreesItsPortsAtOnce) {
   ASSERT_TRUE(
       eventually([&] { return monitor.text(ctl::kStatusPanel) == messages().statusListening; }));
   const std::string address = monitor.address();
-  Process unit(L"\"" + (buildFolder() / "tools" / "dravik-unit.exe").wstring() + L"\" --host " +
-                   cp932::toUtf16(address) + L" --port " + std::to_wstring(kPort) +
-                   L" --do 1 --keep-open --hold 30000",
-               monitor.folder(), monitor.folder() / "unit.txt");
+  const auto unit = monitor.unit("1", 30000);
   ASSERT_TRUE(eventually([&] { return !monitor.text(kSlotControls[0].sourceLabel).empty(); }))
       << "a unit holds a receiver thread while the program ends";
   ASSERT_FALSE(portFree(address, kPort));
