@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libgtest-dev fonts-ipafont-gothic xvfb xauth clang
           libclang-rt-14-dev iproute2 util-linux imagemagick x11-utils dpkg-dev lintian
-          desktop-file-utils devscripts g++-mingw-w64-x86-64-posix wine64 nsis googletest)
+          desktop-file-utils devscripts g++-mingw-w64-x86-64-posix wine64 fonts-wine nsis
+          googletest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

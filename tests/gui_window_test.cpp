@@ -24,7 +24,7 @@ TEST_P(EachVariant, WindowHoldsItsTemplateControlsInTabOrderAtAFixedSize) {
   std::vector<QWidget*> tabStops;
   for (const ui::BuiltControl& c : rig.view().built().controls) {
     if (c.widget->focusPolicy() & Qt::TabFocus) tabStops.push_back(c.widget);
-    EXPECT_TRUE(c.source->kind != ui::ControlKind::Lamp ||
+    EXPECT_TRUE(c.source->kind != window::ControlKind::Lamp ||
                 qobject_cast<QFrame*>(c.widget)->frameStyle() == (QFrame::Panel | QFrame::Sunken));
     EXPECT_TRUE(!c.source->text.ends_with("(&P):") ||
                 qobject_cast<QLabel*>(c.widget)->buddy() ==
@@ -85,14 +85,16 @@ TEST(GuiOperator, TypingLimitsEnterTheTitleDialogAndTheFileDialog) {
     return shown + rig.view().window().windowTitle();
   };
   const QString title = u("DRAVIK-") + QString(43, 'x');
-  EXPECT_EQ(retitle(QString(60, 'x'), ui::kOkButton), u("タイトルバーの変更: DRAVIK-A -> ") + title)
+  EXPECT_EQ(retitle(QString(60, 'x'), window::kOkButton),
+            u("タイトルバーの変更: DRAVIK-A -> ") + title)
       << "typing stops at 50 bytes";
-  EXPECT_EQ(retitle(u("c"), ui::kCancelButton), u("タイトルバーの変更: ") + title + " -> " + title)
+  EXPECT_EQ(retitle(u("c"), window::kCancelButton),
+            u("タイトルバーの変更: ") + title + " -> " + title)
       << "cancel changes nothing";
   const std::string path = rig.folder.path() + "/long.dva";
   writeBytes(path, "#$TITLEBAR=" + std::string(70, 'T') + "\r\n");
   rig.monitor().applySettingsFile(path);
-  EXPECT_EQ(retitle({}, ui::kOkButton),
+  EXPECT_EQ(retitle({}, window::kOkButton),
             u("タイトルバーの変更: ") + QString(70, 'T') + " -> " + QString(69, 'T'))
       << "a title from a file shows whole and can be shortened";
 

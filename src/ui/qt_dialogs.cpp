@@ -8,7 +8,7 @@
 
 #include "ui/text_limits.h"
 #include "ui/window_builder.h"
-#include "ui/window_template.h"
+#include "window/window_template.h"
 
 namespace dravik::ui {
 
@@ -72,16 +72,16 @@ std::optional<QString> askTitle(QWidget* parent, const QString& current,
                                 const TitleDialogHook& hook) {
   QDialog dialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  const BuiltWindow parts = buildWindow(dialog, titleDialogTemplate(), {});
-  auto* field = qobject_cast<QLineEdit*>(parts.byId.at(kTitleField));
+  const BuiltWindow parts = buildWindow(dialog, window::titleDialogTemplate(), {});
+  auto* field = qobject_cast<QLineEdit*>(parts.byId.at(window::kTitleField));
   field->setText(current);
   field->setValidator(new Cp932LimitValidator(kTitleBytes, field));
   field->selectAll();
   field->setFocus();
-  QObject::connect(qobject_cast<QPushButton*>(parts.byId.at(kOkButton)), &QPushButton::clicked,
-                   &dialog, &QDialog::accept);
-  QObject::connect(qobject_cast<QPushButton*>(parts.byId.at(kCancelButton)), &QPushButton::clicked,
-                   &dialog, &QDialog::reject);
+  QObject::connect(qobject_cast<QPushButton*>(parts.byId.at(window::kOkButton)),
+                   &QPushButton::clicked, &dialog, &QDialog::accept);
+  QObject::connect(qobject_cast<QPushButton*>(parts.byId.at(window::kCancelButton)),
+                   &QPushButton::clicked, &dialog, &QDialog::reject);
   if (hook) {
     hook(dialog);
   } else {

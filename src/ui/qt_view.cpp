@@ -13,7 +13,7 @@
 #include "monitor/window_profile.h"
 #include "platform/cp932.h"
 #include "ui/text_limits.h"
-#include "ui/window_template.h"
+#include "window/window_template.h"
 
 namespace dravik::ui {
 
@@ -69,7 +69,7 @@ QtView::QtView(const VariantProfile& profile)
       window_(std::make_unique<MainWindow>(*this)),
       programName_(latin(windowProfile(profile).programName)),
       workers_(std::make_shared<WorkerWait>()) {
-  built_ = buildWindow(*window_, mainWindowTemplate(profile),
+  built_ = buildWindow(*window_, window::mainWindowTemplate(profile),
                        [this](int id) { return brushes_ ? brushes_(id) : Brush::Default; });
   if (QWidget* status = control(ctl::kStatusPanel)) status->setFont(statusFont());
   if (auto* pane = qobject_cast<QPlainTextEdit*>(control(ctl::kTracePane))) {

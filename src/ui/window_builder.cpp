@@ -16,6 +16,9 @@
 
 namespace dravik::ui {
 
+using window::ControlKind;
+using window::ControlTemplate;
+
 namespace {
 
 // Metric-compatible stand-ins first, then any Japanese font the machine has.
@@ -34,14 +37,14 @@ int scale(int dlu, int base, int divisor) {
 }
 
 QWidget* makeEdit(const ControlTemplate& c, QWidget& parent) {
-  if (c.style & kMultiLine) {
+  if (c.style & window::kMultiLine) {
     auto* edit = new QPlainTextEdit(&parent);
-    edit->setReadOnly(c.style & kReadOnly);
-    edit->setVerticalScrollBarPolicy((c.style & kVScroll) ? Qt::ScrollBarAlwaysOn
-                                                          : Qt::ScrollBarAlwaysOff);
+    edit->setReadOnly(c.style & window::kReadOnly);
+    edit->setVerticalScrollBarPolicy((c.style & window::kVScroll) ? Qt::ScrollBarAlwaysOn
+                                                                  : Qt::ScrollBarAlwaysOff);
     edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    if (!(c.style & kBorder)) {
+    if (!(c.style & window::kBorder)) {
       edit->setFrameShape(QFrame::NoFrame);
       edit->document()->setDocumentMargin(0);
       // A read-only field without a border reads like the window's own text.
@@ -52,9 +55,9 @@ QWidget* makeEdit(const ControlTemplate& c, QWidget& parent) {
     return edit;
   }
   auto* edit = new QLineEdit(&parent);
-  edit->setFrame(c.style & kBorder);
-  edit->setReadOnly(c.style & kReadOnly);
-  if (c.style & kDigitsOnly) edit->setValidator(new DigitsValidator(edit));
+  edit->setFrame(c.style & window::kBorder);
+  edit->setReadOnly(c.style & window::kReadOnly);
+  if (c.style & window::kDigitsOnly) edit->setValidator(new DigitsValidator(edit));
   return edit;
 }
 
@@ -62,10 +65,10 @@ QWidget* makeLabel(const ControlTemplate& c, const BrushSource& brushes, QWidget
   auto* label = new BrushedLabel(c.id, brushes, &parent);
   label->setText(QString::fromUtf8(c.text.data(), static_cast<qsizetype>(c.text.size())));
   Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop;
-  if (c.style & kAlignCenter) align = Qt::AlignCenter;
-  if (c.style & kAlignRight) align = Qt::AlignRight | Qt::AlignTop;
+  if (c.style & window::kAlignCenter) align = Qt::AlignCenter;
+  if (c.style & window::kAlignRight) align = Qt::AlignRight | Qt::AlignTop;
   label->setAlignment(align);
-  if (c.style & kBorder) label->setFrameStyle(QFrame::Box | QFrame::Plain);
+  if (c.style & window::kBorder) label->setFrameStyle(QFrame::Box | QFrame::Plain);
   return label;
 }
 
@@ -75,8 +78,8 @@ QWidget* makeControl(const ControlTemplate& c, const BrushSource& brushes, QWidg
     case ControlKind::PushButton: {
       auto* button = new QPushButton(text, &parent);
       // Enter must never press a main-window button; the title dialog keeps its default.
-      button->setAutoDefault(c.style & kDefaultButton);
-      button->setDefault(c.style & kDefaultButton);
+      button->setAutoDefault(c.style & window::kDefaultButton);
+      button->setDefault(c.style & window::kDefaultButton);
       return button;
     }
     case ControlKind::Label:
@@ -112,7 +115,7 @@ QRect placement(const ControlTemplate& c, QWidget& widget, BaseUnits units) {
   if (c.kind == ControlKind::ComboBox) rect.setHeight(widget.sizeHint().height());
   // The stand-in font runs a little wider than the one the layout was drawn with; a caption
   // has free room to its right, so it shows whole rather than cut.
-  if (c.kind == ControlKind::Label && c.id == kNoId) {
+  if (c.kind == ControlKind::Label && c.id == window::kNoId) {
     rect.setWidth(std::max(rect.width(), widget.sizeHint().width()));
   }
   return rect;
@@ -135,7 +138,7 @@ BaseUnits baseUnits(const QFont& font) {
   return {(letters / 26 + 1) / 2, metrics.height()};
 }
 
-QRect toPixels(const Rect& rect, BaseUnits units) {
+QRect toPixels(const window::Rect& rect, BaseUnits units) {
   return QRect(scale(rect.x, units.x, 4), scale(rect.y, units.y, 8), scale(rect.w, units.x, 4),
                scale(rect.h, units.y, 8));
 }
@@ -186,16 +189,16 @@ void BrushedLabel::paintEvent(QPaintEvent* event) {
   drawFrame(&painter);
 }
 
-BuiltWindow buildWindow(QWidget& window, const WindowTemplate& tmpl, BrushSource brushes) {
-  window.setFont(dialogFont());
-  const BaseUnits units = baseUnits(window.font());
+BuiltWindow buildWindow(QWidget& host, const window::WindowTemplate& tmpl, BrushSource brushes) {
+  host.setFont(dialogFont());
+  const BaseUnits units = baseUnits(host.font());
   BuiltWindow built;
   QWidget* previousStop = nullptr;
   QLabel* pendingBuddy = nullptr;
   for (const ControlTemplate& c : tmpl.controls) {
-    QWidget* widget = makeControl(c, brushes, window);
+    QWidget* widget = makeControl(c, brushes, host);
     widget->setGeometry(placement(c, *widget, units));
-    if (c.id != kNoId) {
+    if (c.id != window::kNoId) {
       widget->setObjectName(QStringLiteral("c%1").arg(c.id));
       built.byId[c.id] = widget;
     }
@@ -210,9 +213,9 @@ BuiltWindow buildWindow(QWidget& window, const WindowTemplate& tmpl, BrushSource
       pendingBuddy = static_cast<QLabel*>(widget);
     }
   }
-  window.setWindowTitle(
+  host.setWindowTitle(
       QString::fromUtf8(tmpl.caption.data(), static_cast<qsizetype>(tmpl.caption.size())));
-  window.setFixedSize(scale(tmpl.width, units.x, 4), scale(tmpl.height, units.y, 8));
+  host.setFixedSize(scale(tmpl.width, units.x, 4), scale(tmpl.height, units.y, 8));
   return built;
 }
 

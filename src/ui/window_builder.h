@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "monitor/brush.h"
-#include "ui/window_template.h"
+#include "window/window_template.h"
 
 namespace dravik::ui {
 
@@ -27,7 +27,7 @@ struct BaseUnits {
   int y = 0;
 };
 BaseUnits baseUnits(const QFont& font);
-QRect toPixels(const Rect& rect, BaseUnits units);
+QRect toPixels(const window::Rect& rect, BaseUnits units);
 
 // Tells a lamp or a label which brush paints it, asked at every paint.
 using BrushSource = std::function<Brush(int id)>;
@@ -62,7 +62,7 @@ class BrushedLabel : public QLabel {
 };
 
 struct BuiltControl {
-  const ControlTemplate* source;
+  const window::ControlTemplate* source;
   QWidget* widget;
 };
 
@@ -71,8 +71,8 @@ struct BuiltWindow {
   std::map<int, QWidget*> byId;        // controls with an identifier
 };
 
-// Creates every control of `tmpl` as a direct child of `window`, in template order (which is
-// also the tab order), and gives `window` the template's fixed size and the dialog font.
-BuiltWindow buildWindow(QWidget& window, const WindowTemplate& tmpl, BrushSource brushes);
+// Creates every control of `tmpl` as a direct child of `host`, in template order (which is
+// also the tab order), and gives `host` the template's fixed size and the dialog font.
+BuiltWindow buildWindow(QWidget& host, const window::WindowTemplate& tmpl, BrushSource brushes);
 
 }  // namespace dravik::ui

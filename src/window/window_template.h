@@ -1,5 +1,7 @@
 // The main window and the title bar dialog of each program as data: every control with its
-// identifier, kind, style, rectangle in dialog units and template text, in tab order.
+// identifier, kind, style, rectangle in dialog units and template text, in tab order. Both
+// windows are built from these tables, the Qt one on Linux and the Win32 one on Windows, so
+// they name no toolkit.
 #pragma once
 
 #include <span>
@@ -7,7 +9,7 @@
 
 #include "engine/variant_profile.h"
 
-namespace dravik::ui {
+namespace dravik::window {
 
 inline constexpr int kNoId = -1;
 
@@ -65,4 +67,4 @@ inline constexpr int kTitleField = 1018;
 inline constexpr int kOkButton = 1;
 inline constexpr int kCancelButton = 2;
 
-}  // namespace dravik::ui
+}  // namespace dravik::window

@@ -1,8 +1,8 @@
-#include "ui/window_template.h"
+#include "window/window_template.h"
 
 #include <array>
 
-namespace dravik::ui {
+namespace dravik::window {
 
 namespace {
 
@@ -139,4 +139,4 @@ const WindowTemplate& titleDialogTemplate() {
   return kTitleWindow;
 }
 
-}  // namespace dravik::ui
+}  // namespace dravik::window

@@ -1,0 +1,45 @@
+// DRAVIK_A and DRAVIK_B on Windows: one modal dialog, run until it is closed, then every worker
+// joined.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "engine/variant_profile.h"
+#include "net/adapter_provider_windows.h"
+#include "platform/program_directory.h"
+#include "platform/socket.h"
+#include "win32/monitor_session.h"
+#if !DRAVIK_VARIANT_B
+#include "output/output_sender.h"
+#endif
+
+namespace {
+
+constexpr const dravik::VariantProfile& kProfile =
+    DRAVIK_VARIANT_B ? dravik::kVariantB : dravik::kVariantA;
+
+dravik::OutputFactory outputFactory() {
+#if DRAVIK_VARIANT_B
+  return nullptr;
+#else
+  return &dravik::makeOutputSender;
+#endif
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The socket library starts once, before any socket. A failure is not looked at here: each
+  // socket operation then reports its own error where the window shows it.
+  dravik::sock::startUp();
+  // The version 6 controls the manifest asks for, drawn in the system's visual style.
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&controls);
+
+  dravik::WindowsAdapterProvider adapters;
+  const dravik::FileFolders folders = dravik::fileFolders(dravik::programDirectory());
+  dravik::win32::MonitorSession session(kProfile, adapters, outputFactory(), folders.config,
+                                        folders.data);
+  session.run();
+  return 0;
+}
