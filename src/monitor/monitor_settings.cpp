@@ -6,6 +6,7 @@
 #include "monitor/messages.h"
 #include "monitor/monitor.h"
 #include "monitor/view.h"
+#include "platform/program_directory.h"
 #include "platform/text_file.h"
 #include "settings/settings_file.h"
 
@@ -21,7 +22,7 @@ constexpr std::string_view kLogFilter = "CSV file (*.csv)|*.csv|all files(*.*)|*
 
 void Monitor::setDefaultPaths() {
   windowTitle_ = profile_.modelName;
-  const std::string model = "/" + std::string(profile_.modelName);
+  const std::string model = pathSeparator() + std::string(profile_.modelName);
   logFilePath_ = dataDirectory_ + model + ".csv";
   startupFilePath_ = configDirectory_ + model + ".ini";
   view_.setText(ctl::kLogFileField, logFilePath_);

@@ -10,6 +10,10 @@ namespace dravik {
 // root: "/", "C:\"); "." when the program's own path cannot be read.
 std::string programDirectory();
 
+// What separates a folder from a name in this system's paths: '/' on Linux, '\\' on Windows,
+// so that a path built here reads as the operator's own.
+char pathSeparator();
+
 // The folders of the startup configuration and default settings file (`config`) and of the
 // default access log (`data`), without a trailing separator.
 struct FileFolders {

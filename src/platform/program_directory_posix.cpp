@@ -37,6 +37,10 @@ void makeFolders(const std::filesystem::path& folder) {
 
 }  // namespace
 
+char pathSeparator() {
+  return '/';
+}
+
 std::string programDirectory() {
   std::error_code error;
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);

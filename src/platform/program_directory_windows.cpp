@@ -74,6 +74,10 @@ void makeFolders(const std::filesystem::path& folder) {
 
 }  // namespace
 
+char pathSeparator() {
+  return '\\';
+}
+
 std::string programDirectory() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
