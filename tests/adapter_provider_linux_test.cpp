@@ -1,5 +1,5 @@
 // The Linux adapter provider over a made-up sysfs and the host's own loopback.
-#include "net/adapter_provider_linux.h"
+#include "platform/adapter_provider_linux.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>

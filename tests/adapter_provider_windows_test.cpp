@@ -1,5 +1,5 @@
 // The Windows adapter provider over the host's own adapters.
-#include "net/adapter_provider_windows.h"
+#include "platform/adapter_provider_windows.h"
 
 #include <gtest/gtest.h>
 

@@ -175,7 +175,7 @@ TEST(OutputSender, NewConnectionsAreTracedClosedAndLeaveFromTheSelectedAddress) 
       const SilentPort silent;
       sock::WakeEvent stop;
       stop.signal();
-      EXPECT_EQ(sender.sendDigitalOut(3, silent.port, frame, 5, stop.fd()), kFail);
+      EXPECT_EQ(sender.sendDigitalOut(3, silent.port, frame, 5, &stop), kFail);
       cancelled = sent(silent.port) + "err:sendDigitalOut:connect:125\r\n";
     }
     EXPECT_EQ(view.trace(), sent(port) + "send:\r\n" + (isolated ? sent(port) + "send:\r\n" : "") +

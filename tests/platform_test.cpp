@@ -105,14 +105,41 @@ TEST(Sockets, AWakeEventEndsEveryWaitAtOnceAndForGood) {
 
   // Later waits, also over several sockets and on a readable one, are woken too.
   const Socket client = sock::openStream(0).socket;
-  EXPECT_EQ(
-      sock::connectWithin(client, sock::kLoopback, sock::localPort(listener.socket), 5000, wake)
-          .woken,
-      true)
-      << "a stop ends a connection attempt";
+  const sock::Connected stopped =
+      sock::connectWithin(client, sock::kLoopback, sock::localPort(listener.socket), 5000, wake);
+  EXPECT_TRUE(stopped.woken && stopped.error != 0) << "a stop ends a connection attempt, failed";
   std::vector<bool> ready;
   EXPECT_EQ(sock::waitReadable({listener.socket, client}, wake, -1, ready), sock::Wait::Woken);
   EXPECT_TRUE(ready.empty()) << "nothing is ready when woken";
+  sock::close(client);
+  sock::close(listener.socket);
+}
+
+TEST(Sockets, ARecurringSignalWakesUntilClearedAndAStopComesFirst) {
+  sock::WakeEvent stop;
+  sock::WakeEvent ended;
+  const sock::Listening listener = sock::listenOn(sock::kLoopback, 0);
+  const auto wait = [&](Socket s) { return sock::waitReadable(s, stop, ended, 500); };
+  std::vector<sock::Wait> seen{wait(listener.socket)};
+  ended.signal();
+  seen.push_back(wait(listener.socket));
+  seen.push_back(wait(sock::kNone));
+  ended.clear();
+  seen.push_back(wait(sock::kNone));
+  const Socket client = sock::openStream(0).socket;
+  sock::connectWithin(client, sock::kLoopback, sock::localPort(listener.socket), 5000, stop);
+  seen.push_back(wait(listener.socket));
+  ended.signal();
+  ended.signal();
+  ended.clear();
+  seen.push_back(wait(listener.socket));
+  ended.signal();
+  stop.signal();
+  seen.push_back(wait(listener.socket));
+  using W = sock::Wait;
+  EXPECT_EQ(seen, (std::vector{W::TimedOut, W::Signalled, W::Signalled, W::TimedOut, W::Ready,
+                               W::Ready, W::Woken}))
+      << "signalled until cleared, one clear takes every signal, the stop before the rest";
   sock::close(client);
   sock::close(listener.socket);
 }

@@ -1,9 +1,6 @@
 #include "engine/connection_receiver.h"
 
-#include <sys/socket.h>
-
 #include <array>
-#include <cerrno>
 #include <mutex>
 #include <vector>
 
@@ -48,14 +45,13 @@ struct Burst {
 
 // Sends the answers of `burst` in one send, then reports its frames, and empties it. The
 // answers go out first, as each frame's answer always came before its log line.
-void finishBurst(const EngineContext& engine, int slot, const SlotRun& run, int socket,
+void finishBurst(const EngineContext& engine, int slot, const SlotRun& run, sock::Socket socket,
                  const std::string& peerText, std::uint32_t peer, Burst& burst) {
   if (burst.frames.empty()) return;
   if (burst.changedInputs != 0) engine.events.inputsChanged(slot, burst.changedInputs);
-  // A unit that has gone away must not take the process down with SIGPIPE. One that reads
+  // A unit that has gone away is an error, never a signal that ends the process. One that reads
   // nothing gets what its buffers still take: the receiver never waits for a unit.
-  [[maybe_unused]] ssize_t sent =
-      ::send(socket, burst.answers.data(), burst.answers.size(), MSG_NOSIGNAL);
+  sock::send(socket, burst.answers.data(), burst.answers.size());
   engine.events.framesAnswered(slot, peerText, burst.frames);
   {
     PortSlot& portSlot = engine.state.slots[slot];
@@ -74,7 +70,7 @@ void finishBurst(const EngineContext& engine, int slot, const SlotRun& run, int 
 }  // namespace
 
 void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<SlotRun>& run,
-                 int socket, std::uint32_t peer) {
+                 sock::Socket socket, std::uint32_t peer) {
   PortSlot& portSlot = engine.state.slots[slot];
   if (engine.profile.slotKeepsUnit) {
     std::lock_guard lock(portSlot.connectionLock);
@@ -90,28 +86,26 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
   bool stopped = false;
 
   while (!stopped && !slotEnded(engine, slot, *run)) {
-    const ssize_t n = ::recv(socket, fetched.data(), fetched.size(), 0);
-    if (n == 0) {
-      engine.events.connectionClosed(slot);
+    const sock::Transfer got = sock::receive(socket, fetched.data(), fetched.size());
+    if (got.wouldBlock) {
+      // Between bursts the thread sleeps in the kernel until a byte or a stop arrives.
+      sock::waitReadable(socket, run->wake, kWaitForever);
+      continue;
+    }
+    if (got.error != 0) {
+      engine.trace("recv error: %d \r\n", got.error);
+      // The unit stopped answering the keepalive: it has gone, as if it had closed.
+      if (sock::timedOut(got.error)) engine.events.connectionClosed(slot);
       break;
     }
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        // Between bursts the thread sleeps in the kernel until a byte or a stop arrives.
-        sock::waitReadable(socket, run->wake.fd(), kWaitForever);
-        continue;
-      }
-      const int error = errno;
-      engine.trace("recv error: %d \r\n", error);
-      // The unit stopped answering the keepalive: it has gone, as if it had closed.
-      if (error == ETIMEDOUT) engine.events.connectionClosed(slot);
+    if (got.bytes == 0) {
+      engine.events.connectionClosed(slot);
       break;
     }
     // The bytes are cut into frames one at a time, and the frames decoded in order, each over
     // the inputs the one before it left. The slot state is looked at before each frame: a stop
     // ends the burst there, and the frames decoded before it are still answered and reported.
-    for (ssize_t k = 0; k < n; ++k) {
+    for (std::size_t k = 0; k < got.bytes; ++k) {
       if (!frame.push(fetched[k])) continue;
       if (slotEnded(engine, slot, *run)) {
         stopped = true;
@@ -131,10 +125,10 @@ void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<Sl
   // a new connection's, which must stay published.
   std::lock_guard lock(portSlot.connectionLock);
   if (engine.profile.slotKeepsUnit) {
-    int mine = socket;
+    sock::Socket mine = socket;
     portSlot.connectionSocket.compare_exchange_strong(mine, kNoSocket);
   }
-  sock::closeFd(socket);
+  sock::close(socket);
 }
 
 }  // namespace dravik

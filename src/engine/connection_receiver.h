@@ -41,6 +41,6 @@ inline constexpr int kWaitForever = -1;
 // Serves `socket` (accepted on `slot`, from `peer`, network byte order) until the unit
 // closes it, a receive fails, or the slot leaves Starting and Serving. Closes the socket.
 void runReceiver(const EngineContext& engine, int slot, const std::shared_ptr<SlotRun>& run,
-                 int socket, std::uint32_t peer);
+                 sock::Socket socket, std::uint32_t peer);
 
 }  // namespace dravik

@@ -1,10 +1,5 @@
 #include "engine/listening_server.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-#include <cerrno>
-
 #include "engine/engine_events.h"
 #include "logging/trace.h"
 
@@ -17,33 +12,19 @@ namespace {
 constexpr int kAcceptRetryMs = 100;
 
 // Opens one listening socket; kNoSocket after setting `failure` to the failed step.
-int openListener(std::optional<StartError>& failure, std::uint32_t address, int port) {
-  // Non-blocking, so a connection that vanished between poll and accept never blocks the
-  // server thread where a stop cannot reach it.
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    failure = StartError{StartFailure::Socket, errno};
+sock::Socket openListener(std::optional<StartError>& failure, std::uint32_t address, int port) {
+  // Non-blocking, so a connection that vanished between the wait and the accept never blocks
+  // the server thread where a stop cannot reach it. Units that come back together after a
+  // network outage all connect at once: a short backlog would drop their handshakes and hold
+  // them up for a retry a second later.
+  const sock::Listening listening = sock::listenOn(address, port);
+  if (listening.socket == sock::kNone) {
+    static constexpr StartFailure kStep[] = {StartFailure::Socket, StartFailure::Bind,
+                                             StartFailure::Listen};
+    failure = StartError{kStep[static_cast<int>(listening.failed)], listening.error};
     return kNoSocket;
   }
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(static_cast<std::uint16_t>(port));
-  local.sin_addr.s_addr = address;
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    failure = StartError{StartFailure::Bind, errno};
-    sock::closeFd(fd);
-    return kNoSocket;
-  }
-  // Units that come back together after a network outage all connect at once: a short
-  // backlog would drop their handshakes and hold them up for a retry a second later.
-  if (::listen(fd, SOMAXCONN) != 0) {
-    failure = StartError{StartFailure::Listen, errno};
-    sock::closeFd(fd);
-    return kNoSocket;
-  }
-  return fd;
+  return listening.socket;
 }
 
 }  // namespace
@@ -77,14 +58,14 @@ std::optional<StartError> ListeningServer::start(std::uint32_t address, const Sl
   for (int s = 0; s < kPortSlotCount && !failed; ++s) {
     if (state.slots[s].state != SlotState::Starting) continue;
     runs_[s] = std::make_shared<SlotRun>();
-    if (!runs_[s]->wake.valid()) failed = StartError{StartFailure::Socket, errno};
+    if (!runs_[s]->wake.valid()) failed = StartError{StartFailure::Socket, runs_[s]->wake.error()};
   }
   if (failed) {
     for (int s = 0; s < kPortSlotCount; ++s) {
       PortSlot& slot = state.slots[s];
       runs_[s].reset();
       if (slot.state != SlotState::Starting) continue;
-      sock::closeFd(slot.listenSocket);
+      sock::close(slot.listenSocket);
       slot.listenSocket = kNoSocket;
       slot.state = SlotState::Idle;
     }
@@ -99,7 +80,7 @@ std::optional<StartError> ListeningServer::start(std::uint32_t address, const Sl
     if (slot.state != SlotState::Starting) continue;
     anyStarting = true;
     engine_.trace("server start.\r\n");
-    const int listenSocket = slot.listenSocket;
+    const sock::Socket listenSocket = slot.listenSocket;
     std::shared_ptr<SlotRun> run = runs_[s];
     const int error =
         servers_[s].start([this, s, run, listenSocket] { serve(s, run, listenSocket); });
@@ -107,7 +88,7 @@ std::optional<StartError> ListeningServer::start(std::uint32_t address, const Sl
       // The system is out of threads: this slot does not listen, the others still do.
       engine_.trace("thread error: %d \r\n", error);
       threadError = error;
-      sock::closeFd(listenSocket);
+      sock::close(listenSocket);
       slot.listenSocket = kNoSocket;
       runs_[s].reset();
       slot.state = SlotState::Idle;
@@ -157,14 +138,14 @@ std::size_t ListeningServer::receiverCount() {
   return receivers_.size();
 }
 
-void ListeningServer::serve(int slot, std::shared_ptr<SlotRun> run, int listenSocket) {
+void ListeningServer::serve(int slot, std::shared_ptr<SlotRun> run, sock::Socket listenSocket) {
   std::atomic<SlotState>& state = engine_.state.slots[slot].state;
   state = SlotState::Serving;
   state.notify_all();
 
   while (state != SlotState::Stopping && state != SlotState::Idle) {
     const sock::Wait wait =
-        sock::waitReadable(listenSocket, run->wake.fd(), receiverEnded_.fd(), kWaitForever);
+        sock::waitReadable(listenSocket, run->wake, receiverEnded_, kWaitForever);
     if (wait == sock::Wait::Signalled) {
       // A receiver has ended: its thread gives back its stack now, not at the next accept,
       // which may never come once many units have gone together.
@@ -175,30 +156,25 @@ void ListeningServer::serve(int slot, std::shared_ptr<SlotRun> run, int listenSo
     if (wait != sock::Wait::Ready) continue;
     engine_.trace("select.\r\n");
     if (state == SlotState::Stopping) break;
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    const int socket = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&peer), &length,
-                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (socket < 0) {
-      const int error = errno;
-      if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR || error == ECONNABORTED) {
-        continue;
-      }
+    const sock::Accepted accepted = sock::acceptFrom(listenSocket);
+    if (accepted.socket == sock::kNone) {
+      // Nothing waited any more, or the connection vanished before it was taken.
+      if (accepted.error == 0) continue;
       // Out of descriptors or memory: the connection stays pending, so pause instead of
       // finding the listening socket readable again at once.
-      engine_.trace("accept error: %d \r\n", error);
-      sock::waitReadable(-1, run->wake.fd(), kAcceptRetryMs);
+      engine_.trace("accept error: %d \r\n", accepted.error);
+      sock::waitReadable(sock::kNone, run->wake, kAcceptRetryMs);
       continue;
     }
     // A unit that loses power or cable never closes: the system must find out that it went.
-    sock::keepAlive(socket, keepalive_);
-    startReceiver(slot, run, socket, peer.sin_addr.s_addr);
+    sock::keepAlive(accepted.socket, keepalive_);
+    startReceiver(slot, run, accepted.socket, accepted.peer);
   }
   endServing(slot, *run, listenSocket);
 }
 
-void ListeningServer::startReceiver(int slot, const std::shared_ptr<SlotRun>& run, int socket,
-                                    std::uint32_t peer) {
+void ListeningServer::startReceiver(int slot, const std::shared_ptr<SlotRun>& run,
+                                    sock::Socket socket, std::uint32_t peer) {
   reapReceivers(false);
   std::lock_guard lock(receiversLock_);
   Receiver& receiver = receivers_.emplace_back();
@@ -210,18 +186,18 @@ void ListeningServer::startReceiver(int slot, const std::shared_ptr<SlotRun>& ru
   if (error != 0) {
     // Costs this one connection: the unit sees it closed and may connect again.
     engine_.trace("thread error: %d \r\n", error);
-    sock::closeFd(socket);
+    sock::close(socket);
     receivers_.pop_back();
   }
 }
 
-void ListeningServer::endServing(int slot, SlotRun& run, int listenSocket) {
+void ListeningServer::endServing(int slot, SlotRun& run, sock::Socket listenSocket) {
   PortSlot& portSlot = engine_.state.slots[slot];
   portSlot.state = SlotState::Idle;
   portSlot.state.notify_all();
   run.ended = true;
   run.stop();
-  sock::closeFd(listenSocket);
+  sock::close(listenSocket);
   portSlot.listenSocket = kNoSocket;
   for (int i = 0; i < engine_.profile.inputCount(); ++i) engine_.state.inputs[i] = 0;
   engine_.trace("server stop.\r\n");

@@ -79,9 +79,10 @@ class ListeningServer {
     std::atomic<bool> done{false};
   };
 
-  void serve(int slot, std::shared_ptr<SlotRun> run, int listenSocket);
-  void startReceiver(int slot, const std::shared_ptr<SlotRun>& run, int socket, std::uint32_t peer);
-  void endServing(int slot, SlotRun& run, int listenSocket);
+  void serve(int slot, std::shared_ptr<SlotRun> run, sock::Socket listenSocket);
+  void startReceiver(int slot, const std::shared_ptr<SlotRun>& run, sock::Socket socket,
+                     std::uint32_t peer);
+  void endServing(int slot, SlotRun& run, sock::Socket listenSocket);
   void reapReceivers(bool all);
 
   EngineContext engine_;

@@ -8,12 +8,13 @@
 #include <mutex>
 
 #include "engine/variant_profile.h"
+#include "platform/socket.h"
 
 namespace dravik {
 
 enum class SlotState : int { Idle = 0, Starting = 1, Serving = 2, Stopping = 3 };
 
-inline constexpr int kNoSocket = -1;
+inline constexpr sock::Socket kNoSocket = sock::kNone;
 
 // One of the four listening ports.
 struct PortSlot {
@@ -21,12 +22,12 @@ struct PortSlot {
   // Listening port, written by the start/stop command once the text is validated.
   int port = 0;
   // Valid while Starting or Serving; owned by the slot's server thread once it runs.
-  int listenSocket = kNoSocket;
+  sock::Socket listenSocket = kNoSocket;
   // DRAVIK_A: address (network byte order) of the unit that last sent a valid frame here;
   // 0 until one has.
   std::atomic<std::uint32_t> unitAddress{0};
   // DRAVIK_A: the most recently accepted connection of this slot still open, or kNoSocket.
-  std::atomic<int> connectionSocket{kNoSocket};
+  std::atomic<sock::Socket> connectionSocket{kNoSocket};
   // Held by the output sender while it reads connectionSocket and sends on it, and by a
   // receiver while it publishes its socket or clears and closes it, so that a send never
   // reaches a closed (and possibly reused) descriptor.

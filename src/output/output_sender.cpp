@@ -1,38 +1,11 @@
 #include "output/output_sender.h"
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
+#include <optional>
 
 #include "logging/trace.h"
 #include "platform/socket.h"
 
 namespace dravik {
-
-namespace {
-
-// Connects the non-blocking `fd` within `timeoutMs`, unless `wakeFd` becomes readable first
-// (ECANCELED); 0 or the error number.
-int connectWithin(int fd, const sockaddr_in& remote, int timeoutMs, int wakeFd) {
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) return 0;
-  if (errno != EINPROGRESS) return errno;
-  pollfd p[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
-  int n;
-  do {
-    n = ::poll(p, 2, timeoutMs);
-  } while (n < 0 && errno == EINTR);
-  if (n == 0) return ETIMEDOUT;
-  if (n < 0) return errno;
-  if (p[1].revents != 0) return ECANCELED;
-  int error = 0;
-  socklen_t length = sizeof error;
-  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
-  return error;
-}
-
-}  // namespace
 
 void OutputSender::post(int slot, int port, const Answer& frame) {
   std::lock_guard lock(lock_);
@@ -76,21 +49,23 @@ void OutputSender::sendQueued(int slot) {
       job = std::move(lane.jobs.front());
       lane.jobs.pop_front();
     }
-    sendDigitalOut(slot, job.port, job.frame.data(), job.frame.size(), job.cancelled->fd());
+    sendDigitalOut(slot, job.port, job.frame.data(), job.frame.size(), job.cancelled.get());
   }
 }
 
 Result OutputSender::sendDigitalOut(int slot, int port, const std::uint8_t* data,
-                                    std::size_t length, int wakeFd) {
+                                    std::size_t length, const sock::WakeEvent* stop) {
   PortSlot& portSlot = state_.slots[slot];
   {
     // The receiver closes its socket under this lock, so it stays open while it is used here.
     std::lock_guard lock(portSlot.connectionLock);
-    const int open = portSlot.connectionSocket;
+    const sock::Socket open = portSlot.connectionSocket;
     if (open != kNoSocket) {
       trace_("send:\r\n");
-      if (::send(open, data, length, MSG_NOSIGNAL) < 0) {
-        trace_("err:sendDigitalOut:send:%d\r\n", errno);
+      const sock::Transfer sent = sock::send(open, data, length);
+      if (sent.wouldBlock || sent.error != 0) {
+        trace_("err:sendDigitalOut:send:%d\r\n",
+               sent.wouldBlock ? sock::wouldBlockError() : sent.error);
         return kFail;
       }
       return kOk;
@@ -99,40 +74,38 @@ Result OutputSender::sendDigitalOut(int slot, int port, const std::uint8_t* data
   const std::uint32_t unit = portSlot.unitAddress;
   // No unit has reported on this slot: connecting to 0.0.0.0 would reach this host itself.
   if (unit == 0) return kFail;
-  return sendOnNewConnection(unit, port, data, length, wakeFd);
+  return sendOnNewConnection(unit, port, data, length, stop);
 }
 
 Result OutputSender::sendOnNewConnection(std::uint32_t unit, int port, const std::uint8_t* data,
-                                         std::size_t length, int wakeFd) {
+                                         std::size_t length, const sock::WakeEvent* stop) {
   trace_("newsocket\r\n");
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    trace_("err:sendDigitalOut:socket:%d\r\n", errno);
+  // A failed bind leaves the choice of the local address to the system.
+  const sock::Opened opened = sock::openStream(state_.selectedLocalAddress);
+  if (opened.socket == sock::kNone) {
+    trace_("err:sendDigitalOut:socket:%d\r\n", opened.error);
     return kFail;
   }
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = state_.selectedLocalAddress;
-  // A failed bind leaves the choice of the local address to the system.
-  ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-
   trace_("connect:%s:%d\r\n", sock::addressText(unit).c_str(), port);
-  sockaddr_in remote{};
-  remote.sin_family = AF_INET;
-  remote.sin_port = htons(static_cast<std::uint16_t>(port));
-  remote.sin_addr.s_addr = unit;
-  if (const int error = connectWithin(fd, remote, kConnectTimeoutMs, wakeFd); error != 0) {
-    trace_("err:sendDigitalOut:connect:%d\r\n", error);
-    sock::closeFd(fd);
+  // Without a stop of the caller's, one that is never signalled: made only then, since on
+  // Windows an event costs a loopback connection.
+  std::optional<sock::WakeEvent> never;
+  if (stop == nullptr) stop = &never.emplace();
+  const sock::Connected connected =
+      sock::connectWithin(opened.socket, unit, port, kConnectTimeoutMs, *stop);
+  if (connected.error != 0) {
+    trace_("err:sendDigitalOut:connect:%d\r\n", connected.error);
+    sock::close(opened.socket);
     return kFail;
   }
   // The frame must not stay unacknowledged longer than on a unit's own connection.
-  sock::limitUnacknowledged(fd, sock::kUnitKeepalive.timeoutMs());
+  sock::limitUnacknowledged(opened.socket, sock::kUnitKeepalive.timeoutMs());
   trace_("send:\r\n");
-  const bool sent = ::send(fd, data, length, MSG_NOSIGNAL) >= 0;
-  if (!sent) trace_("err:sendDigitalOut:send:%d\r\n", errno);
-  sock::closeFd(fd);
-  return sent ? kOk : kFail;
+  const sock::Transfer sent = sock::send(opened.socket, data, length);
+  const int error = sent.wouldBlock ? sock::wouldBlockError() : sent.error;
+  if (error != 0) trace_("err:sendDigitalOut:send:%d\r\n", error);
+  sock::close(opened.socket);
+  return error == 0 ? kOk : kFail;
 }
 
 std::unique_ptr<OutputPort> makeOutputSender(MonitorState& state, const Trace& trace) {

@@ -34,10 +34,10 @@ class OutputSender : public OutputPort {
   void shutdown() override;
 
   // Sends one frame now, on the calling thread. A connection attempt ends early, failed, once
-  // `wakeFd` is readable. A slot whose unit has neither an open connection nor a known address
-  // is passed over with kFail.
+  // `stop` (when given) is signalled. A slot whose unit has neither an open connection nor a known
+  // address is passed over with kFail.
   Result sendDigitalOut(int slot, int port, const std::uint8_t* data, std::size_t length,
-                        int wakeFd = -1);
+                        const sock::WakeEvent* stop = nullptr);
 
  private:
   struct Job {
@@ -55,7 +55,7 @@ class OutputSender : public OutputPort {
 
   void sendQueued(int slot);
   Result sendOnNewConnection(std::uint32_t unit, int port, const std::uint8_t* data,
-                             std::size_t length, int wakeFd);
+                             std::size_t length, const sock::WakeEvent* stop);
 
   MonitorState& state_;
   const Trace& trace_;

@@ -65,7 +65,8 @@ Opened openStream(std::uint32_t localAddress);
 
 class WakeEvent;
 
-// What a connection attempt came to: error 0 is connected; `woken` when a stop ended it.
+// What a connection attempt came to: error 0 is connected; `woken` when a stop ended it, with
+// the system's number for a cancelled operation (ECANCELED; WSAECANCELLED) as the error.
 struct Connected {
   int error = 0;
   bool woken = false;
@@ -88,6 +89,9 @@ Transfer receive(Socket socket, void* buffer, std::size_t size);
 // Sends as much of `data` as the system takes at once. A peer that has gone is an error, never
 // a signal that ends the process.
 Transfer send(Socket socket, const void* data, std::size_t size);
+// The error number of a receive or send that could not move anything at once (EAGAIN;
+// WSAEWOULDBLOCK), for reports that name it.
+int wouldBlockError();
 // Whether `error` says the system ended the connection because the peer stopped answering.
 bool timedOut(int error);
 // The system's own words for an error number.
@@ -132,6 +136,9 @@ enum class Wait { Ready, Woken, TimedOut, Signalled };
 // (Woken, looked at first) or `timeoutMs` passes (negative: no limit). kNone waits on `wake`
 // alone.
 Wait waitReadable(Socket socket, const WakeEvent& wake, int timeoutMs);
+// The same, also until `signal` is signalled (Signalled, looked at after `wake`), for an event
+// that recurs while the wait goes on.
+Wait waitReadable(Socket socket, const WakeEvent& wake, const WakeEvent& signal, int timeoutMs);
 // The same over several sockets; on Ready, `ready[i]` tells whether sockets[i] is.
 Wait waitReadable(const std::vector<Socket>& sockets, const WakeEvent& wake, int timeoutMs,
                   std::vector<bool>& ready);
@@ -152,8 +159,6 @@ class WakeEvent {
   void signal();
   // What the waits above wait on.
   Socket handle() const { return waited_; }
-  // The same as a descriptor, for the descriptor helpers below (Linux).
-  int fd() const { return static_cast<int>(waited_); }
   // Makes it unreadable until the next signal, for an event that recurs: whoever wakes takes
   // it before looking at what it signals, so a signal that comes meanwhile is never lost.
   void clear();
@@ -163,18 +168,5 @@ class WakeEvent {
   Socket signalled_ = kNone;
   int error_ = 0;
 };
-
-// Helpers over plain descriptors, for the engine and the output sender on Linux, which keep
-// their sockets as descriptors.
-
-// Closes a descriptor; negative values are ignored.
-void closeFd(int fd);
-bool keepAlive(int fd, const Keepalive& timing);
-bool limitUnacknowledged(int fd, int timeoutMs);
-bool sendAtOnce(int fd);
-// waitReadable over descriptors: a negative `fd` waits on `wakeFd` alone.
-Wait waitReadable(int fd, int wakeFd, int timeoutMs);
-// The same, also until `signalFd` is readable (Signalled, looked at after `wakeFd`).
-Wait waitReadable(int fd, int wakeFd, int signalFd, int timeoutMs);
 
 }  // namespace dravik::sock

@@ -142,10 +142,10 @@ Connected connectWithin(Socket socket, std::uint32_t address, int port, int time
     return {};
   }
   if (errno != EINPROGRESS) return {errno, false};
-  pollfd fds[2] = {{stop.fd(), POLLIN, 0}, {fdOf(socket), POLLOUT, 0}};
+  pollfd fds[2] = {{fdOf(stop.handle()), POLLIN, 0}, {fdOf(socket), POLLOUT, 0}};
   const int n = pollFor(fds, 2, timeoutMs);
   if (n < 0) return {errno, false};
-  if (fds[0].revents != 0) return {0, true};
+  if (fds[0].revents != 0) return {ECANCELED, true};
   if (n == 0) return {ETIMEDOUT, false};
   int error = 0;
   socklen_t length = sizeof error;
@@ -174,6 +174,10 @@ Transfer send(Socket socket, const void* data, std::size_t size) {
   }
 }
 
+int wouldBlockError() {
+  return EAGAIN;
+}
+
 bool timedOut(int error) {
   return error == ETIMEDOUT;
 }
@@ -183,7 +187,8 @@ std::string errorText(int error) {
 }
 
 void close(Socket socket) {
-  closeFd(fdOf(socket));
+  // Linux releases the descriptor even when close is interrupted, so it is never retried.
+  if (socket != kNone) ::close(fdOf(socket));
 }
 
 bool setReceiveBuffer(Socket socket, int bytes) {
@@ -225,7 +230,7 @@ Wait waitReadable(Socket socket, const WakeEvent& wake, int timeoutMs) {
 
 Wait waitReadable(const std::vector<Socket>& sockets, const WakeEvent& wake, int timeoutMs,
                   std::vector<bool>& ready) {
-  std::vector<pollfd> fds{{wake.fd(), POLLIN, 0}};
+  std::vector<pollfd> fds{{fdOf(wake.handle()), POLLIN, 0}};
   for (Socket s : sockets) fds.push_back({fdOf(s), POLLIN, 0});
   const int n = pollFor(fds.data(), fds.size(), timeoutMs);
   if (n <= 0) return Wait::TimedOut;
@@ -236,6 +241,19 @@ Wait waitReadable(const std::vector<Socket>& sockets, const WakeEvent& wake, int
   return Wait::Ready;
 }
 
+Wait waitReadable(Socket socket, const WakeEvent& wake, const WakeEvent& signal, int timeoutMs) {
+  // poll passes over negative descriptors: kNone waits on the events alone.
+  pollfd fds[3] = {{fdOf(wake.handle()), POLLIN, 0},
+                   {fdOf(signal.handle()), POLLIN, 0},
+                   {fdOf(socket), POLLIN, 0}};
+  const int n = pollFor(fds, 3, timeoutMs);
+  if (n <= 0) return Wait::TimedOut;
+  if (fds[0].revents != 0) return Wait::Woken;
+  if (fds[1].revents != 0) return Wait::Signalled;
+  // Errors and hang-ups count as readable: the next receive or accept reports them.
+  return fds[2].revents != 0 ? Wait::Ready : Wait::TimedOut;
+}
+
 WakeEvent::WakeEvent() {
   const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   error_ = fd < 0 ? errno : 0;
@@ -243,7 +261,7 @@ WakeEvent::WakeEvent() {
 }
 
 WakeEvent::~WakeEvent() {
-  closeFd(fdOf(waited_));
+  close(waited_);
 }
 
 void WakeEvent::signal() {
@@ -256,38 +274,6 @@ void WakeEvent::clear() {
   // Reading the counter sets it to 0; an empty counter (EAGAIN) is already clear.
   std::uint64_t count = 0;
   [[maybe_unused]] ssize_t read = ::read(fdOf(waited_), &count, sizeof count);
-}
-
-void closeFd(int fd) {
-  // Linux releases the descriptor even when close is interrupted, so it is never retried.
-  if (fd >= 0) ::close(fd);
-}
-
-bool keepAlive(int fd, const Keepalive& timing) {
-  return keepAlive(socketOf(fd), timing);
-}
-
-bool limitUnacknowledged(int fd, int timeoutMs) {
-  return limitUnacknowledged(socketOf(fd), timeoutMs);
-}
-
-bool sendAtOnce(int fd) {
-  return sendAtOnce(socketOf(fd));
-}
-
-Wait waitReadable(int fd, int wakeFd, int timeoutMs) {
-  return waitReadable(fd, wakeFd, -1, timeoutMs);
-}
-
-Wait waitReadable(int fd, int wakeFd, int signalFd, int timeoutMs) {
-  // poll passes over negative descriptors.
-  pollfd fds[3] = {{wakeFd, POLLIN, 0}, {signalFd, POLLIN, 0}, {fd, POLLIN, 0}};
-  const int n = ::poll(fds, 3, timeoutMs);
-  if (n <= 0) return Wait::TimedOut;
-  if (fds[0].revents != 0) return Wait::Woken;
-  if (fds[1].revents != 0) return Wait::Signalled;
-  // Errors and hang-ups count as readable: the next recv or accept reports them.
-  return fds[2].revents != 0 ? Wait::Ready : Wait::TimedOut;
 }
 
 }  // namespace dravik::sock

@@ -228,7 +228,7 @@ Connected connectWithin(Socket socket, std::uint32_t address, int port, int time
   timeval storage{};
   const int n = ::select(0, &woken, &done, &failed, bound(timeoutMs, storage));
   if (n == SOCKET_ERROR) return {::WSAGetLastError(), false};
-  if (FD_ISSET(handleOf(stop.handle()), &woken)) return {0, true};
+  if (FD_ISSET(handleOf(stop.handle()), &woken)) return {WSAECANCELLED, true};
   if (n == 0) return {WSAETIMEDOUT, false};
   int error = 0;
   int length = sizeof error;
@@ -255,6 +255,10 @@ Transfer send(Socket socket, const void* data, std::size_t size) {
   const int error = ::WSAGetLastError();
   if (error == WSAEWOULDBLOCK) return {0, 0, true};
   return {0, error, false};
+}
+
+int wouldBlockError() {
+  return WSAEWOULDBLOCK;
 }
 
 bool timedOut(int error) {
@@ -337,6 +341,22 @@ Wait waitReadable(const std::vector<Socket>& sockets, const WakeEvent& wake, int
   ready.assign(sockets.size(), false);
   for (std::size_t i = 0; i < sockets.size(); ++i) ready[i] = fds[i + 1].revents != 0;
   return Wait::Ready;
+}
+
+Wait waitReadable(Socket socket, const WakeEvent& wake, const WakeEvent& signal, int timeoutMs) {
+  // WSAPoll fails outright on a handle that is no socket: only those there are take part.
+  std::vector<WSAPOLLFD> fds{{handleOf(wake.handle()), POLLRDNORM, 0}};
+  const std::size_t signalAt = signal.valid() ? fds.size() : 0;
+  if (signal.valid()) fds.push_back({handleOf(signal.handle()), POLLRDNORM, 0});
+  const std::size_t socketAt = socket != kNone ? fds.size() : 0;
+  if (socket != kNone) fds.push_back({handleOf(socket), POLLRDNORM, 0});
+  const int n =
+      ::WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeoutMs < 0 ? -1 : timeoutMs);
+  if (n <= 0) return Wait::TimedOut;
+  if (fds[0].revents != 0) return Wait::Woken;
+  if (signalAt != 0 && fds[signalAt].revents != 0) return Wait::Signalled;
+  // Errors and hang-ups count as readable: the next recv or accept reports them.
+  return socketAt != 0 && fds[socketAt].revents != 0 ? Wait::Ready : Wait::TimedOut;
 }
 
 WakeEvent::WakeEvent() {

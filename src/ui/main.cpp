@@ -4,7 +4,7 @@
 
 #include "engine/variant_profile.h"
 #include "monitor/window_profile.h"
-#include "net/adapter_provider_linux.h"
+#include "platform/adapter_provider_linux.h"
 #include "platform/program_directory.h"
 #include "ui/monitor_session.h"
 #include "ui/termination_signals.h"

@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include "engine/variant_profile.h"
-#include "net/adapter_provider_windows.h"
+#include "platform/adapter_provider_windows.h"
 #include "platform/program_directory.h"
 #include "platform/socket.h"
 #include "win32/monitor_session.h"

@@ -1,4 +1,4 @@
-#include "net/adapter_provider_linux.h"
+#include "platform/adapter_provider_linux.h"
 
 #include <ifaddrs.h>
 #include <net/if.h>

@@ -1,4 +1,4 @@
-#include "net/adapter_provider_windows.h"
+#include "platform/adapter_provider_windows.h"
 
 // Winsock 2 before the headers that build on it.
 #include <winsock2.h>
