@@ -25,6 +25,7 @@
 #include "engine/frame_codec.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
+#include "monitor/window_profile.h"
 #include "platform/cp932.h"
 #include "platform/utf16.h"
 #include "window/window_template.h"
@@ -188,7 +189,7 @@ const std::string kListening =
 class MonitorRun {
  public:
   MonitorRun(const VariantProfile& profile, const std::string& settings) : profile_(profile) {
-    const std::string program(profile.programName);
+    const std::string program(windowProfile(profile).programName);
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
     folder_ =
@@ -243,7 +244,7 @@ class MonitorRun {
   }
   std::vector<int> inputLamps() const {
     std::vector<int> lamps;
-    for (const InputRow& row : profile_.inputs) lamps.push_back(row.lamp);
+    for (const InputRow& row : windowProfile(profile_).inputs) lamps.push_back(row.lamp);
     return lamps;
   }
 
@@ -388,7 +389,7 @@ TEST_P(WindowsWindow, DialogIsBuiltFromTheTemplateAndTypingFollowsTheRules) {
   typeText(monitor.control(port), L"4");
   EXPECT_TRUE(eventually([&] { return monitor.text(port) == "124"; })) << monitor.text(port);
 
-  const int name = profile().inputs[0].nameEdit;
+  const int name = windowProfile(profile()).inputs[0].nameEdit;
   monitor.focus(name);
   typeText(monitor.control(name), std::wstring(11, L'東'));
   EXPECT_TRUE(eventually([&] {
@@ -436,7 +437,7 @@ TEST_P(WindowsWindow, UnitReportsReachLabelLampsAndLogAndTheOperatorsKeysMapToTh
   std::vector<int> on;
   std::vector<int> off;
   for (std::size_t i = 0; i < bits.size(); ++i) {
-    (bits[i] == '1' ? on : off).push_back(profile().inputs[i].lamp);
+    (bits[i] == '1' ? on : off).push_back(windowProfile(profile()).inputs[i].lamp);
   }
   EXPECT_TRUE(monitor.shows(on, kRed)) << "lamps of the inputs on";
   EXPECT_TRUE(monitor.shows(off, kBlack)) << "lamps of the inputs off";
@@ -446,7 +447,7 @@ TEST_P(WindowsWindow, UnitReportsReachLabelLampsAndLogAndTheOperatorsKeysMapToTh
 
   if (profile().hasOutputs()) {
     // ON/OFF sends the output frame over the unit's connection and lights the lamp.
-    const OutputRow& first = profile().outputs[0];
+    const OutputRow& first = windowProfile(profile()).outputs[0];
     ASSERT_TRUE(eventually([&] { return ::IsWindowEnabled(monitor.control(first.button)) != 0; }));
     post(monitor.control(first.button), BM_CLICK);
     EXPECT_TRUE(monitor.shows({first.lamp}, kRed));
@@ -511,7 +512,7 @@ TEST_P(WindowsEnding, EndsWithStatusZeroAndFreesItsPortsAtOnce) {
   ASSERT_TRUE(eventually([&] {
     return (box = findDialog(monitor.process().id(), false, monitor.dialog())) != nullptr;
   })) << "no message box for the log that cannot be opened";
-  EXPECT_EQ(textOf(box), kVariantA.programName);
+  EXPECT_EQ(textOf(box), kWindowProfileA.programName);
   EXPECT_TRUE(::IsWindowEnabled(monitor.dialog()));
 
   switch (GetParam()) {

@@ -4,6 +4,7 @@
 
 #include "monitor/brush.h"
 #include "monitor/controls.h"
+#include "monitor/window_profile.h"
 #include "win32/dialog_template.h"
 #include "win32/text_limits.h"
 #include "win32/version_resource.h"
@@ -33,9 +34,9 @@ void MonitorSession::connectNotifications() {
   clicks_[ctl::kTitleBarButton] = [this] { monitor_.changeTitleBar(); };
   clicks_[ctl::kBrowseLog] = [this] { monitor_.browseLogFile(); };
   clicks_[ctl::kLogging] = [this] { monitor_.onLoggingToggled(); };
-  const VariantProfile& profile = monitor_.profile();
-  for (int i = 0; i < profile.outputCount(); ++i) {
-    clicks_[profile.outputs[i].button] = [this, i] { monitor_.toggleDigitalOut(i); };
+  const WindowProfile& window = windowProfile(monitor_.profile());
+  for (int i = 0; i < static_cast<int>(window.outputs.size()); ++i) {
+    clicks_[window.outputs[i].button] = [this, i] { monitor_.toggleDigitalOut(i); };
   }
   // Escape: the dialog manager's cancel command.
   clicks_[IDCANCEL] = [this] { view_.endModal(kCancelResult); };
@@ -90,11 +91,11 @@ void MonitorSession::notify(int id, int code, HWND control) {
       if (const auto click = clicks_.find(id); click != clicks_.end()) click->second();
       break;
     case EN_CHANGE: {
-      const VariantProfile& profile = monitor_.profile();
+      const WindowProfile& window = windowProfile(monitor_.profile());
       const bool nameEdit =
-          std::ranges::any_of(profile.inputs,
+          std::ranges::any_of(window.inputs,
                               [id](const InputRow& r) { return r.nameEdit == id; }) ||
-          std::ranges::any_of(profile.outputs,
+          std::ranges::any_of(window.outputs,
                               [id](const OutputRow& r) { return r.nameEdit == id; });
       if (nameEdit && !changeNoticeHeld(control)) monitor_.onSignalNameChanged();
       break;

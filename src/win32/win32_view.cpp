@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "monitor/controls.h"
+#include "monitor/window_profile.h"
 #include "platform/utf16.h"
 #include "win32/dialog_template.h"
 #include "win32/text_limits.h"
@@ -30,7 +31,7 @@ BOOL CALLBACK cancelOwned(HWND window, LPARAM dialog) {
 Win32View::Win32View(const VariantProfile& profile)
     : windowThread_(::GetCurrentThreadId()),
       template_(window::mainWindowTemplate(profile)),
-      programName_(fromUtf8(profile.programName)) {
+      programName_(fromUtf8(windowProfile(profile).programName)) {
   for (const window::ControlTemplate& c : template_.controls) {
     if (c.id != window::kNoId) kinds_[c.id] = c.kind;
   }
