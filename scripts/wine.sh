@@ -19,5 +19,13 @@ if [ ! -f "$prefix/system.reg" ]; then
   ) 9>"$prefix.lock"
 fi
 # Windows programs end their lines with CR LF; the tests and ctest read lines as Linux writes
-# them.
-"$wine" "$@" | tr -d '\r'
+# them. Through files, not pipes: the helper processes Wine starts on demand (the network
+# driver's among them) inherit both outputs and outlive the program, so a pipe would not end.
+output=$(mktemp)
+errors=$(mktemp)
+trap 'rm -f "$output" "$errors"' EXIT
+status=0
+"$wine" "$@" >"$output" 2>"$errors" || status=$?
+tr -d '\r' <"$output"
+tr -d '\r' <"$errors" >&2
+exit "$status"

@@ -16,6 +16,19 @@ namespace {
 
 using namespace test;
 
+#ifndef _WIN32
+// The status the shell's wait gives for an exit code.
+int exitStatus(int code) {
+  return code << 8;
+}
+#else
+#define popen _popen
+#define pclose _pclose
+int exitStatus(int code) {
+  return code;
+}
+#endif
+
 // The exit status and the output, stderr included, of `tool` once it ends.
 std::pair<int, std::string> runTool(const std::string& tool, const std::string& arguments) {
   FILE* pipe = ::popen((tool + " " + arguments + " 2>&1").c_str(), "r");
@@ -51,7 +64,7 @@ TEST(DravikUnit, RefusesCommandLinesItCannotCarryOut) {
   };
   for (const auto& [arguments, status] : cases) {
     const auto [got, output] = run(arguments);
-    EXPECT_EQ(got, status << 8) << arguments << ": " << output;
+    EXPECT_EQ(got, exitStatus(status)) << arguments << ": " << output;
   }
 }
 
@@ -78,6 +91,9 @@ TEST(DravikUnit, ListensForOutputFrames) {
 
 // The same tool built for Windows, under Wine, reporting to the engine built here.
 TEST(DravikUnit, TheWindowsBuildReportsToLinuxUnderWine) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Linux build runs this one, with the engine built for Linux";
+#endif
   if (!std::filesystem::exists(DRAVIK_WINDOWS_UNIT)) {
     GTEST_SKIP() << "no Windows build of the tool at " DRAVIK_WINDOWS_UNIT " (make windows)";
   }

@@ -4,12 +4,18 @@
 #ifndef _WIN32
 // The Linux tests also call the system's sockets beside these helpers.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
+#else
+// The Windows tests count their handles and threads, and build a silent port, with the system.
+#include <winsock2.h>
+
+#include <tlhelp32.h>
+#include <windows.h>
 #endif
 
 #include <algorithm>
@@ -79,20 +85,48 @@ inline int connectUnit(int port, int receiveBuffer = 0) {
   return -1;
 }
 
+// Closes a unit's connection.
+inline void hangUp(int fd) {
+  sock::close(socketOf(fd));
+}
+
 #ifndef _WIN32
+// A blocking socket listening on a free loopback port with no backlog.
+inline int silentListener(int& port) {
+  const int fd = listener(port);
+  // A second listen sets the backlog anew.
+  ::listen(fd, 0);
+  return fd;
+}
+#else
+// Windows keeps the backlog of the first listen: the socket listens with none from the start.
+inline int silentListener(int& port) {
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = kLoopback;
+  int length = sizeof local;
+  ::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+  ::listen(s, 0);
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length);
+  port = ntohs(local.sin_port);
+  return static_cast<int>(s);
+}
+#endif
+
 // A loopback port that answers no connection attempt, as the address of a unit that has gone
 // does: its accept queue is full, so the system drops every new handshake until answer().
 struct SilentPort {
-  // A second listen sets the backlog anew: none, so the one filler fills the queue.
-  SilentPort() : listening(listener(port)), filler((::listen(listening, 0), connectUnit(port))) {}
+  // No backlog, so the one filler fills the queue.
+  SilentPort() : listening(silentListener(port)), filler(connectUnit(port)) {}
   ~SilentPort() {
-    ::close(filler);
-    ::close(listening);
+    hangUp(filler);
+    hangUp(listening);
   }
   // Takes connections again; an attempt under way gets through at its next retry (1 s).
   void answer() const {
     ::listen(listening, 5);
-    ::close(::accept(listening, nullptr, nullptr));
+    sock::close(sock::acceptFrom(socketOf(listening)).socket);
   }
   int port = 0;
   const int listening, filler;
@@ -100,10 +134,9 @@ struct SilentPort {
 
 // True once `fd` has bytes or an end to read within `limit`.
 inline bool readable(int fd, std::chrono::milliseconds limit) {
-  pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, static_cast<int>(limit.count())) > 0;
+  return sock::waitReadable(socketOf(fd), kNeverWoken, static_cast<int>(limit.count())) ==
+         sock::Wait::Ready;
 }
-#endif
 
 inline bool sendBytes(int fd, const Bytes& bytes) {
   return sock::send(socketOf(fd), bytes.data(), bytes.size()).bytes == bytes.size();
@@ -145,12 +178,49 @@ inline std::size_t entries(const std::string& folder) {
   return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
 
+#ifndef _WIN32
+// The descriptors the process holds open.
+inline std::size_t openHandles() {
+  return entries("/proc/self/fd");
+}
+
 // Starts a thread first: ThreadSanitizer adds a helper thread with a process's first thread.
 inline std::size_t threadCount() {
   static std::once_flag warmedUp;
   std::call_once(warmedUp, [] { std::thread([] {}).join(); });
   return entries("/proc/self/task");
 }
+#else
+// The handles the process holds open: sockets, events, threads and files.
+inline std::size_t openHandles() {
+  DWORD count = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+  return count;
+}
+
+// The threads of the process.
+inline std::size_t threadCount() {
+  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  std::size_t count = 0;
+  for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
+    count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+  ::CloseHandle(snapshot);
+  return count;
+}
+
+// The processor time every thread of the process has used so far.
+inline std::chrono::nanoseconds processCpuTime() {
+  FILETIME created, exited, kernel, user;
+  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto ticks = [](const FILETIME& t) {
+    return std::chrono::nanoseconds((std::uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) *
+                                    100);
+  };
+  return ticks(kernel) + ticks(user);
+}
+#endif
 
 #ifndef _WIN32
 // The processor time every thread of the process has used so far.

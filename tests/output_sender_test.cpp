@@ -1,8 +1,7 @@
 // The ON/OFF switch and the output sender of DRAVIK_A, end to end on 127.0.0.1.
-#include <arpa/inet.h>
-#include <poll.h>
+#ifndef _WIN32
 #include <sched.h>
-#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -31,7 +30,7 @@ void report(int unit) {
 void reportAndLeave(MonitorRig& rig, int slot) {
   const int unit = connectUnit(rig.listening[slot]);
   report(unit);
-  ::close(unit);
+  hangUp(unit);
   ASSERT_TRUE(
       eventually([&] { return rig.monitor.state().slots[slot].connectionSocket == kNoSocket; }));
 }
@@ -39,13 +38,12 @@ void reportAndLeave(MonitorRig& rig, int slot) {
 // What arrives on a new connection to `destination`, and from where; the sender must close it.
 std::pair<Bytes, std::uint32_t> acceptFrame(int destination) {
   if (!readable(destination, 5s)) return {};
-  sockaddr_in from{};
-  socklen_t length = sizeof from;
-  const int fd = ::accept(destination, reinterpret_cast<sockaddr*>(&from), &length);
+  const sock::Accepted taken = sock::acceptFrom(socketOf(destination));
+  const int fd = fdOf(taken.socket);
   const Bytes frame = receive(fd, 5);
   if (!seesEof(fd, 5s)) ADD_FAILURE() << "the sender left its output connection open";
-  ::close(fd);
-  return {frame, from.sin_addr.s_addr};
+  hangUp(fd);
+  return {frame, taken.peer};
 }
 
 TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
@@ -70,7 +68,7 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
   report(unit1);
 
   // A unit that refuses: the output still flips, no box, and the next slot is still served.
-  ::close(destination);
+  hangUp(destination);
   rig.monitor.toggleDigitalOut(0);
   EXPECT_TRUE(rig.monitor.state().outputs[0] == 0 && rig.view.messageBoxes().empty());
   EXPECT_EQ(receive(unit1, 5), (Bytes{0x44, 0x4F, 0x24, 0x20, 0xC8}));
@@ -83,7 +81,7 @@ TEST(OutputSender, FrameGoesToEveryServingUnitInSlotOrder) {
 
   rig.monitor.stop();
   for (int k = 0; k < 4; ++k) EXPECT_EQ(rig.monitor.state().outputs[k], 0) << "kept at the stop";
-  ::close(unit1);
+  hangUp(unit1);
 }
 
 std::atomic<bool> refuseThreads{false};
@@ -131,7 +129,7 @@ TEST(OutputSender, AUnitThatDoesNotAnswerHoldsUpNeitherTheClicksNorAnotherUnitNo
   rig.monitor.stop();
   EXPECT_TRUE(eventually([&] { return threadCount() <= threads; }, 5s))
       << "the stop left a connection attempt or a queued frame to a unit that does not answer";
-  ::close(unit1);
+  hangUp(unit1);
   ASSERT_TRUE(rig.start(1));
   goneAgain.answer();
   reportAndLeave(rig, 0);
@@ -143,13 +141,21 @@ TEST(OutputSender, AUnitThatDoesNotAnswerHoldsUpNeitherTheClicksNorAnotherUnitNo
 // In a namespace of its own, 127.0.0.2 is local too: the connection must leave from it.
 TEST(OutputSender, NewConnectionsAreTracedClosedAndLeaveFromTheSelectedAddress) {
   std::thread([] {
+#ifndef _WIN32
     const bool isolated = ::unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
+    // A refused connection and one a stop ended.
+    const std::string refused = "111", cancelled = "125";
+#else
+    // Windows has no network namespace to make 127.0.0.2 local in.
+    const bool isolated = false;
+    const std::string refused = "10061", cancelled = "10103";
+#endif
     MonitorState state;
     FakeView view;
     Trace trace(view, true);
     OutputSender sender(state, trace);
     const std::uint8_t frame[5] = {0x44, 0x4F, 0x28, 0x20, 0xC8};
-    const std::size_t descriptors = entries("/proc/self/fd");
+    const std::size_t descriptors = openHandles();
     int port = 0;
     const int destination = listener(port);
     EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kFail);
@@ -158,29 +164,30 @@ TEST(OutputSender, NewConnectionsAreTracedClosedAndLeaveFromTheSelectedAddress) 
     EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kOk);
     EXPECT_EQ(acceptFrame(destination), std::pair(Bytes(frame, frame + 5), kLoopback));
     if (isolated) {
-      state.selectedLocalAddress = inet_addr("127.0.0.2");
+      state.selectedLocalAddress = sock::ipv4(127, 0, 0, 2);
       EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kOk);
       EXPECT_EQ(acceptFrame(destination),
-                std::pair(Bytes(frame, frame + 5), inet_addr("127.0.0.2")))
+                std::pair(Bytes(frame, frame + 5), sock::ipv4(127, 0, 0, 2)))
           << "not bound to the selected local address";
     }
-    ::close(destination);
+    hangUp(destination);
     EXPECT_EQ(sender.sendDigitalOut(3, port, frame, 5), kFail);
     const auto sent = [](int to) {
       return "newsocket\r\nconnect:127.0.0.1:" + std::to_string(to) + "\r\n";
     };
-    std::string cancelled;
+    std::string stopped;
     {
       // A stop wakes an attempt that the unit leaves unanswered.
       const SilentPort silent;
       sock::WakeEvent stop;
       stop.signal();
       EXPECT_EQ(sender.sendDigitalOut(3, silent.port, frame, 5, &stop), kFail);
-      cancelled = sent(silent.port) + "err:sendDigitalOut:connect:125\r\n";
+      stopped = sent(silent.port) + "err:sendDigitalOut:connect:" + cancelled + "\r\n";
     }
     EXPECT_EQ(view.trace(), sent(port) + "send:\r\n" + (isolated ? sent(port) + "send:\r\n" : "") +
-                                sent(port) + "err:sendDigitalOut:connect:111\r\n" + cancelled);
-    EXPECT_EQ(entries("/proc/self/fd"), descriptors) << "a descriptor of the sender left open";
+                                sent(port) + "err:sendDigitalOut:connect:" + refused + "\r\n" +
+                                stopped);
+    EXPECT_EQ(openHandles(), descriptors) << "a descriptor of the sender left open";
   }).join();
 }
 

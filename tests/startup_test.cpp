@@ -1,6 +1,4 @@
 // Start-up: the defaults, the folders, and the startup configuration naming the settings file.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -76,7 +74,7 @@ TEST(StartUp, TheStartupFileNamesTheSettingsToApplyAndMayStartTheServer) {
   EXPECT_EQ(a.monitor.state().running, 1) << "the server runs when initialisation returns";
   const int unit = connectUnit(port);
   EXPECT_GE(unit, 0) << "listening on 127.0.0.1:" << port;
-  ::close(unit);
+  hangUp(unit);
 
   // An empty first line names no file.
   writeBytes(dir.path() + "/DRAVIK-B.ini", "\r\n" + dir.path() + "/second.dvb");
@@ -90,6 +88,7 @@ TEST(StartUp, TheStartupFileNamesTheSettingsToApplyAndMayStartTheServer) {
   EXPECT_EQ(b.view.fileDialogs().at(0).initialPath, "") << "the save dialog starts unnamed";
 }
 
+#ifndef _WIN32
 // The program's folder holds this program. A writable one keeps everything beside it;
 // otherwise XDG folders, whose unset or relative variables fall back to the defaults under HOME.
 TEST(StartUp, AnUnwritableProgramFolderSendsTheFilesToPerUserFolders) {
@@ -121,6 +120,13 @@ TEST(StartUp, AnUnwritableProgramFolderSendsTheFilesToPerUserFolders) {
   EXPECT_EQ(std::filesystem::status(folders.data).permissions(), std::filesystem::perms::owner_all)
       << "made at start-up, private to its user";
 }
+
+#else
+TEST(StartUp, AnUnwritableProgramFolderSendsTheFilesToPerUserFolders) {
+  GTEST_SKIP() << "HOME and the XDG folders are Linux's; WindowsProgramFolder tests the AppData "
+                  "folders";
+}
+#endif
 
 }  // namespace
 }  // namespace dravik
