@@ -1,12 +1,10 @@
-#include "platform/worker_thread.h"
+#include "platform/worker_thread_system.h"
 
 #include <pthread.h>
 
-#include <atomic>
 #include <cstring>
 
-namespace dravik {
-
+namespace dravik::threads {
 namespace {
 
 static_assert(sizeof(pthread_t) <= sizeof(WorkerThread::Handle));
@@ -17,34 +15,19 @@ void* entry(void* arg) {
   return nullptr;
 }
 
-int createThread(WorkerThread::Handle* handle, WorkerThread::Start* start) {
+}  // namespace
+
+int createSystemThread(WorkerThread::Handle* handle, WorkerThread::Start* start) {
   pthread_t thread{};
   const int error = pthread_create(&thread, nullptr, &entry, start);
   if (error == 0) std::memcpy(handle, &thread, sizeof thread);
   return error;
 }
 
-std::atomic<WorkerThread::CreateFunction> createFunction{&createThread};
-
-}  // namespace
-
-WorkerThread::CreateFunction WorkerThread::replaceCreateFunction(CreateFunction create) {
-  return createFunction.exchange(create);
-}
-
-int WorkerThread::create(Start* start) {
-  join();
-  const int error = createFunction.load()(&handle_, start);
-  started_ = error == 0;
-  return error;
-}
-
-void WorkerThread::join() {
-  if (!started_) return;
+void joinSystemThread(WorkerThread::Handle handle) {
   pthread_t thread{};
-  std::memcpy(&thread, &handle_, sizeof thread);
+  std::memcpy(&thread, &handle, sizeof thread);
   pthread_join(thread, nullptr);
-  started_ = false;
 }
 
-}  // namespace dravik
+}  // namespace dravik::threads

@@ -1,11 +1,8 @@
-#include "platform/worker_thread.h"
+#include "platform/worker_thread_system.h"
 
 #include <windows.h>
 
-#include <atomic>
-
-namespace dravik {
-
+namespace dravik::threads {
 namespace {
 
 DWORD WINAPI entry(void* arg) {
@@ -14,7 +11,9 @@ DWORD WINAPI entry(void* arg) {
   return 0;
 }
 
-int createThread(WorkerThread::Handle* handle, WorkerThread::Start* start) {
+}  // namespace
+
+int createSystemThread(WorkerThread::Handle* handle, WorkerThread::Start* start) {
   const HANDLE thread = ::CreateThread(nullptr, 0, &entry, start, 0, nullptr);
   if (thread == nullptr) {
     const DWORD error = ::GetLastError();
@@ -24,27 +23,10 @@ int createThread(WorkerThread::Handle* handle, WorkerThread::Start* start) {
   return 0;
 }
 
-std::atomic<WorkerThread::CreateFunction> createFunction{&createThread};
-
-}  // namespace
-
-WorkerThread::CreateFunction WorkerThread::replaceCreateFunction(CreateFunction create) {
-  return createFunction.exchange(create);
-}
-
-int WorkerThread::create(Start* start) {
-  join();
-  const int error = createFunction.load()(&handle_, start);
-  started_ = error == 0;
-  return error;
-}
-
-void WorkerThread::join() {
-  if (!started_) return;
-  const HANDLE thread = reinterpret_cast<HANDLE>(handle_);
+void joinSystemThread(WorkerThread::Handle handle) {
+  const HANDLE thread = reinterpret_cast<HANDLE>(handle);
   ::WaitForSingleObject(thread, INFINITE);
   ::CloseHandle(thread);
-  started_ = false;
 }
 
-}  // namespace dravik
+}  // namespace dravik::threads
