@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "flag.h"
 #include "settings_test_support.h"
 
 namespace dravik {
@@ -241,10 +242,11 @@ TEST(AccessLog, ManyReceiversWriteWholeBurstsInTheirOwnOrder) {
 // The log's first open of `held` waits until `released`, so that the lines of every other
 // caller wait in the queue meanwhile.
 std::string held;
-std::atomic<bool> taken{false}, released{false};
+std::atomic<bool> taken{false};
+Flag released;
 textfile::AppendFile::OpenFunction systemOpen = nullptr;
 int holdingOpen(const char* name, int flags, unsigned mode) {
-  if (name == held && !taken.exchange(true)) released.wait(false);
+  if (name == held && !taken.exchange(true)) released.wait();
   return systemOpen(name, flags, mode);
 }
 
@@ -272,8 +274,7 @@ TEST(AccessLog, WaitingLinesGoTogetherToTheFileNamedWhenTheyWereQueued) {
         {true, a.path, {"DI1", "Door", "DI3", "DI4"}, {"DO1", "DO2", "DO3", "DO4"}});
     addCallers(2);
     EXPECT_TRUE(queueReaches(6));
-    released = true;
-    released.notify_all();
+    released.raise();
   }
   textfile::AppendFile::replaceOpenFunction(systemOpen);
   // The held writer took its names before they changed; the header owed to the rename comes

@@ -13,12 +13,12 @@
 #include <cstdio>
 #include <future>
 #include <mutex>
-#include <semaphore>
 #include <sstream>
 #include <thread>
 #include <tuple>
 
 #include "engine/frame_codec.h"
+#include "flag.h"
 #include "loopback_peer.h"
 #include "monitor/controls.h"
 #include "monitor/messages.h"
@@ -327,12 +327,12 @@ TEST(StartStop, AFailedStartReturnsItsStepAndTheMonitorShowsItsBox) {
   const int blocker = listener(held);
   const int p0 = freePort();
   EXPECT_EQ(server.start(kLoopback, {p0, std::nullopt, held}),
-            (StartError{StartFailure::Bind, EADDRINUSE}));
+            (StartError{StartFailure::Bind, kPortInUse}));
   EXPECT_TRUE(rig.slot(0) == SlotState::Idle && rig.slot(2) == SlotState::Idle &&
               connectUnit(p0) < 0)
       << "the failed attempt left a slot starting or a socket open";
   EXPECT_TRUE(rig.view.messageBoxes().empty()) << "the engine showed a box itself";
-  ::close(blocker);
+  hangUp(blocker);
   EXPECT_EQ(server.start(kLoopback, {std::nullopt, held}), std::nullopt);
   EXPECT_EQ(std::tuple(rig.slot(0), rig.slot(1), rig.monitor.state().slots[1].port),
             std::tuple(SlotState::Idle, SlotState::Serving, held))
@@ -406,18 +406,18 @@ TEST(StartStop, AConnectionIsUsedUnderItsLockAndAFrameRacingTheStopCannotUndoThe
   EXPECT_EQ(receive(unit, 5), (Bytes{0x44, 0x4F, 0x21, 0x20, 0xC8})) << "DO1 on its connection";
 
   // The receiver is parked after it decided to show its frame, before the label changes.
-  std::binary_semaphore parked{0}, released{0};
+  Flag parked, released;
   std::atomic<bool> parkedOnce{false};
   rig.view.onSetText([&](int id, const std::string& text) {
     if (id != kSlotControls[0].sourceLabel || text.empty() || parkedOnce.exchange(true)) return;
-    parked.release();
-    released.acquire();
+    parked.raise();
+    released.wait();
   });
-  ASSERT_TRUE(sendBytes(unit, kDo1On) && parked.try_acquire_for(10s)) << "no frame was shown";
+  ASSERT_TRUE(sendBytes(unit, kDo1On) && parked.waitFor(10s)) << "no frame was shown";
   auto stop = std::async(std::launch::async, [&] { rig.monitor.stop(); });
   EXPECT_EQ(stop.wait_for(300ms), std::future_status::timeout)
       << "the stop reset the look while a frame that saw the slot serving was still showing";
-  released.release();
+  released.raise();
   stop.get();
   rig.view.onSetText(nullptr);
   EXPECT_EQ(rig.view.text(kSlotControls[0].sourceLabel), "") << "the address outlived the stop";
@@ -467,10 +467,10 @@ struct ParkingView : FakeView {
   void messageBox(const std::string& text) override {
     FakeView::messageBox(text);
     if (once.exchange(true)) return;
-    parked.release();
-    released.acquire();
+    parked.raise();
+    released.wait();
   }
-  std::binary_semaphore parked{0}, released{0};
+  Flag parked, released;
   std::atomic<bool> once{false};
 };
 
@@ -485,12 +485,12 @@ TEST(StartStop, AReceiverLeftFromAnEarlierRunEndsWithIt) {
   monitor.start();
   const int unit = connectUnit(monitor.state().slots[0].port);
   ASSERT_TRUE(sendBytes(unit, kDo1On) && receive(unit, 5).size() == 5u);
-  ASSERT_TRUE(view.parked.try_acquire_for(10s)) << "the log that cannot open showed no box";
+  ASSERT_TRUE(view.parked.waitFor(10s)) << "the log that cannot open showed no box";
   // The box is still up while the slot stops and serves again in a new run.
   monitor.stop();
   monitor.start();
   ASSERT_EQ(monitor.state().slots[0].state, SlotState::Serving);
-  view.released.release();
+  view.released.raise();
   EXPECT_TRUE(seesEof(unit, 5s)) << "the old run's receiver went on serving the new run";
   EXPECT_EQ(view.text(kSlotControls[0].sourceLabel), "") << "the old run's frame was shown";
   monitor.shutdown();

@@ -19,12 +19,13 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
     MonitorRig rig(*p, config.path(), data.path());
     ASSERT_TRUE(rig.monitor.initDialog());
     const std::string model(p->modelName), ext(p->settingsExtension);
-    const std::string settings = config.path() + "/" + model + "." + ext;
+    const std::string sep(1, pathSeparator());
+    const std::string settings = config.path() + sep + model + "." + ext;
     NotifyingView& v = rig.view;
     EXPECT_TRUE(std::filesystem::is_empty(config.path()) && std::filesystem::is_empty(data.path()))
         << "start-up writes no file";
     EXPECT_EQ(rig.monitor.windowTitle() + "|" + v.text(ctl::kLogFileField),
-              model + "|" + data.path() + "/" + model + ".csv");
+              model + "|" + data.path() + sep + model + ".csv");
     for (const InputRow& row : windowProfile(*p).inputs)
       EXPECT_EQ(v.control(row.nameEdit).limit, 20);
     for (const OutputRow& row : windowProfile(*p).outputs)
@@ -43,14 +44,14 @@ TEST(StartUp, WithoutAStartupFileEverySettingHasItsDefault) {
       for (int i = 1; i <= count; ++i)
         expected += "#$" + (kind + std::to_string(i)) + "=" + kind + std::to_string(i) + "\r\n";
     expected +=
-        "#$LOGGING=OFF\r\n#$SERVER=STOP\r\n#$LOGFILENAME=" + data.path() + "/" + model + ".csv\r\n";
+        "#$LOGGING=OFF\r\n#$SERVER=STOP\r\n#$LOGFILENAME=" + data.path() + sep + model + ".csv\r\n";
     const std::string saved = data.path() + "/saved." + ext;
     choose(rig, saved, &Monitor::saveSettings);
     EXPECT_EQ(readBytes(saved), expected);
     const View::FileDialog shown = v.fileDialogs().at(0);
     EXPECT_TRUE(shown.save && shown.defaultExtension == ext && shown.initialPath == settings &&
                 shown.filter == windowProfile(*p).settingsFilter);
-    EXPECT_EQ(rig.monitor.settingsFilePath() + "|" + fileText(config.path() + "/" + model + ".ini"),
+    EXPECT_EQ(rig.monitor.settingsFilePath() + "|" + fileText(config.path() + sep + model + ".ini"),
               saved + "|" + saved)
         << "the startup file names the saved file: the path alone, no line end";
     EXPECT_TRUE(v.messageBoxes().empty());

@@ -94,7 +94,7 @@ std::optional<StartError> ListeningServer::start(std::uint32_t address, const Sl
       slot.state = SlotState::Idle;
       continue;
     }
-    slot.state.wait(SlotState::Starting);
+    waitWhile(s, SlotState::Starting);
     anyServing = true;
   }
   if (anyStarting && !anyServing) {
@@ -114,9 +114,9 @@ void ListeningServer::requestStop(int slot) {
 }
 
 void ListeningServer::waitUntilIdle(int slot) {
-  std::atomic<SlotState>& state = engine_.state.slots[slot].state;
-  for (SlotState seen = state.load(); seen != SlotState::Idle; seen = state.load()) {
-    state.wait(seen);
+  {
+    std::unique_lock lock(stateLock_);
+    stateChanged_.wait(lock, [&] { return engine_.state.slots[slot].state == SlotState::Idle; });
   }
   servers_[slot].join();
   runs_[slot].reset();
@@ -132,6 +132,19 @@ void ListeningServer::shutdown() {
   reapReceivers(true);
 }
 
+void ListeningServer::announce(int slot, SlotState state) {
+  {
+    std::lock_guard lock(stateLock_);
+    engine_.state.slots[slot].state = state;
+  }
+  stateChanged_.notify_all();
+}
+
+void ListeningServer::waitWhile(int slot, SlotState state) {
+  std::unique_lock lock(stateLock_);
+  stateChanged_.wait(lock, [&] { return engine_.state.slots[slot].state != state; });
+}
+
 std::size_t ListeningServer::receiverCount() {
   reapReceivers(false);
   std::lock_guard lock(receiversLock_);
@@ -140,8 +153,7 @@ std::size_t ListeningServer::receiverCount() {
 
 void ListeningServer::serve(int slot, std::shared_ptr<SlotRun> run, sock::Socket listenSocket) {
   std::atomic<SlotState>& state = engine_.state.slots[slot].state;
-  state = SlotState::Serving;
-  state.notify_all();
+  announce(slot, SlotState::Serving);
 
   while (state != SlotState::Stopping && state != SlotState::Idle) {
     const sock::Wait wait =
@@ -193,8 +205,7 @@ void ListeningServer::startReceiver(int slot, const std::shared_ptr<SlotRun>& ru
 
 void ListeningServer::endServing(int slot, SlotRun& run, sock::Socket listenSocket) {
   PortSlot& portSlot = engine_.state.slots[slot];
-  portSlot.state = SlotState::Idle;
-  portSlot.state.notify_all();
+  announce(slot, SlotState::Idle);
   run.ended = true;
   run.stop();
   sock::close(listenSocket);

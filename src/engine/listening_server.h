@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -84,6 +85,9 @@ class ListeningServer {
                      std::uint32_t peer);
   void endServing(int slot, SlotRun& run, sock::Socket listenSocket);
   void reapReceivers(bool all);
+  // A server thread's slot leaves Starting (Serving) or ends (Idle): wakes the window's thread.
+  void announce(int slot, SlotState state);
+  void waitWhile(int slot, SlotState state);
 
   EngineContext engine_;
   const sock::Keepalive keepalive_;
@@ -96,6 +100,10 @@ class ListeningServer {
   // Signalled by every receiver that ends, after it marked itself done; wakes the server
   // threads to join it.
   sock::WakeEvent receiverEnded_;
+  // The hand-off of a slot's state between its server thread and the window's thread. Not
+  // std::atomic::wait: MinGW-w64's GCC 12 library can lose its wake-up, and start then hangs.
+  std::mutex stateLock_;
+  std::condition_variable stateChanged_;
 };
 
 }  // namespace dravik
