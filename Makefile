@@ -76,10 +76,13 @@ fuzz: setup
 	cmake --build build-fuzz -j $(JOBS)
 	cd build-fuzz && ctest --output-on-failure --timeout $$(( $(FUZZ_SECONDS) + 120 ))
 
-# dravik_<version>_amd64.deb and the portable dravik-<version>-linux-x86_64.tar.gz in the build
-# folder.
-package: build
+# In the build folder: dravik_<version>_amd64.deb and the portable
+# dravik-<version>-linux-x86_64.tar.gz; beside them, from the Windows build, the portable
+# dravik-<version>-windows-x64.zip and the installer dravik-<version>-setup.exe.
+package: build windows
 	cd $(BUILD) && cpack --config CPackConfig.cmake
+	cmake --build build-windows --target windows-packages
+	cp build-windows/dravik-*-windows-x64.zip build-windows/dravik-*-setup.exe $(BUILD)/
 
 # docs/screenshot-a.png and -b.png, made under Xvfb in a network namespace of their own.
 screenshot: build

@@ -16,6 +16,9 @@
 
 #include "flag.h"
 #include "settings_test_support.h"
+#ifdef _WIN32
+#include "wine_version.h"
+#endif
 
 namespace dravik {
 namespace {
@@ -52,6 +55,8 @@ Lines logLines(const std::string& path, bool keepStamps = false) {
 
 struct LogRig : MonitorRig {
   explicit LogRig(const VariantProfile& p = kVariantA) : MonitorRig(p) { useLog(path); }
+  // The log lets its file go before the folder is removed: Windows deletes no open file.
+  ~LogRig() { useLog(path, false); }
   // One burst of frames answered with `states`, one line each.
   void frame(const std::string& peer = "192.0.2.10", std::vector<FrameStates> states = {{}}) {
     monitor.framesAnswered(0, peer, states);
@@ -98,11 +103,6 @@ bool heldOpen(const std::string& path) {
 // Kept open between lines, the log still writes where a fresh open of the path would; a new
 // path takes effect at the next line, and every line that fails is told.
 TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
-#ifdef _WIN32
-  GTEST_SKIP()
-      << "unsettled on Windows: a file cannot be renamed over the open log (Permission denied "
-         "under Wine 8.0)";
-#endif
   LogRig rig;
   rig.frame();
   rig.frame();
@@ -113,8 +113,14 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   EXPECT_EQ(logLines(moved).size(), 3u) << "nothing more into the renamed file";
   EXPECT_EQ(logLines(rig.path), (Lines{kHeaderA, kOff}));
 
+#ifndef _WIN32
   writeBytes(rig.dir.path() + "/other.csv", "kept\r\n");
   std::filesystem::rename(rig.dir.path() + "/other.csv", rig.path);
+#else
+  // Windows renames no file over one that is open, as the log is: there a replacement is
+  // written into the file itself, as an editor saves.
+  writeBytes(rig.path, "kept\r\n");
+#endif
   rig.frame();
   EXPECT_EQ(logLines(rig.path), (Lines{"kept", kOff})) << "a non-empty replacement goes headless";
   std::filesystem::resize_file(rig.path, 0);
@@ -137,7 +143,16 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
   std::filesystem::create_directory(sub);
   rig.useLog(sub + "/a.csv");
   rig.frame();
-  std::filesystem::remove_all(sub);
+  std::error_code refused;
+  std::filesystem::remove_all(sub, refused);
+#ifdef _WIN32
+  if (refused && !wineVersion().empty()) {
+    GTEST_SKIP() << "Wine " << wineVersion()
+                 << " keeps the name of a deleted file until its last handle closes, so the "
+                    "log's folder cannot be removed while the log holds it";
+  }
+#endif
+  ASSERT_FALSE(refused) << refused.message();
   rig.monitor.accessLog().markNamesChanged();
   rig.frame();
   rig.frame();
@@ -167,10 +182,6 @@ TEST(AccessLog, EachLineGoesWhereTheSettingsAndTheFileSystemSayNow) {
 }
 
 TEST(AccessLog, HeadersFollowTheOperatorsNames) {
-#ifdef _WIN32
-  GTEST_SKIP()
-      << "unsettled on Windows: lines keep going to a log file renamed away under Wine 8.0";
-#endif
   TempDir dir;
   MonitorRig a(kVariantA, dir.path());
   ASSERT_TRUE(a.monitor.initDialog());
@@ -186,21 +197,31 @@ TEST(AccessLog, HeadersFollowTheOperatorsNames) {
   frame();
   EXPECT_EQ(logLines(path), (Lines{kHeaderA, kOff, kDoor, kOff, kOff})) << "a header, once";
 
-  // Deleted: recreated under the names as they stand; a comma shifts the header, not the data.
-  std::filesystem::remove(path);
-  a.view.type(1004, "in,out");
-  frame();
-  EXPECT_EQ(logLines(path), (Lines{kHeaderStart + ",in,out,Door,DI3,DI4,DO1,DO2,DO3,DO4", kOff}));
-
   const std::string other = dir.path() + "/ログ置き場/記録.csv";
-  std::filesystem::create_directory(dir.path() + "/ログ置き場");
+  std::filesystem::create_directory(utf8Path(dir.path() + "/ログ置き場"));
   choose(a, cp932::fromUtf8(other), &Monitor::browseLogFile);
   const View::FileDialog shown = a.view.fileDialogs().back();
   EXPECT_TRUE(shown.save && shown.defaultExtension == "csv" && shown.initialPath == path);
   EXPECT_EQ(shown.filter, "CSV file (*.csv)|*.csv|all files(*.*)|*.*||");
   EXPECT_EQ(a.view.text(ctl::kLogFileField), cp932::fromUtf8(other));
   frame();
-  EXPECT_EQ(logLines(other).size() + logLines(path).size(), 4u);
+  EXPECT_EQ(logLines(other), (Lines{kDoor, kOff})) << "the chosen file, in CP932 on every system";
+  EXPECT_EQ(logLines(path).size(), 5u) << "a line went to the file logged before";
+
+  choose(a, path, &Monitor::browseLogFile);
+  frame();
+  ASSERT_EQ(logLines(path).size(), 6u);
+  std::filesystem::remove(path);
+#ifdef _WIN32
+  if (std::filesystem::exists(path) && !wineVersion().empty()) {
+    GTEST_SKIP() << "Wine " << wineVersion()
+                 << " keeps the name of a deleted file until its last handle closes";
+  }
+#endif
+  // Deleted: recreated under the names as they stand; a comma shifts the header, not the data.
+  a.view.type(1004, "in,out");
+  frame();
+  EXPECT_EQ(logLines(path), (Lines{kHeaderStart + ",in,out,Door,DI3,DI4,DO1,DO2,DO3,DO4", kOff}));
 }
 
 TEST(AccessLog, ManyReceiversWriteWholeBurstsInTheirOwnOrder) {

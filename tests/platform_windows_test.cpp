@@ -23,19 +23,13 @@
 #include "platform/text_file.h"
 #include "platform/utf16.h"
 #include "temp_dir.h"
+#include "wine_version.h"
 
 namespace dravik {
 namespace {
 
 using namespace test;
 using Opt = std::optional<std::string>;
-
-// The version of Wine this runs under; "" on Windows itself.
-std::string wineVersion() {
-  using Version = const char* (*)();
-  const FARPROC found = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
-  return found ? reinterpret_cast<Version>(reinterpret_cast<void (*)()>(found))() : "";
-}
 
 std::wstring wide(const std::string& cp932) {
   return cp932::toUtf16(cp932);

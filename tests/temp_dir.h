@@ -41,8 +41,13 @@ class TempDir {
   std::error_code ignored_;
 };
 
+// The tests spell paths in UTF-8, which Windows would read in its ANSI code page.
+inline std::filesystem::path utf8Path(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 inline std::optional<std::string> readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(utf8Path(path), std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -50,7 +55,7 @@ inline std::string fileText(const std::string& path) {
   return readBytes(path).value_or("");
 }
 inline void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+  std::ofstream(utf8Path(path), std::ios::binary) << bytes;
 }
 inline std::size_t lineCount(const std::string& path) {
   return static_cast<std::size_t>(std::ranges::count(fileText(path), '\n'));
