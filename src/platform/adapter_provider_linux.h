@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/adapter_table.h"
+#include "platform/host_adapters.h"
 
 namespace dravik {
 

@@ -2,7 +2,7 @@
 // state, hardware address, speed, names and IPv4 addresses in one table.
 #pragma once
 
-#include "net/adapter_table.h"
+#include "platform/host_adapters.h"
 
 namespace dravik {
 
