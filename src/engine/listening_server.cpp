@@ -94,7 +94,7 @@ std::optional<StartError> ListeningServer::start(std::uint32_t address, const Sl
       slot.state = SlotState::Idle;
       continue;
     }
-    waitWhile(s, SlotState::Starting);
+    waitUntil(s, [](SlotState now) { return now != SlotState::Starting; });
     anyServing = true;
   }
   if (anyStarting && !anyServing) {
@@ -114,10 +114,7 @@ void ListeningServer::requestStop(int slot) {
 }
 
 void ListeningServer::waitUntilIdle(int slot) {
-  {
-    std::unique_lock lock(stateLock_);
-    stateChanged_.wait(lock, [&] { return engine_.state.slots[slot].state == SlotState::Idle; });
-  }
+  waitUntil(slot, [](SlotState now) { return now == SlotState::Idle; });
   servers_[slot].join();
   runs_[slot].reset();
   reapReceivers(false);
@@ -140,9 +137,9 @@ void ListeningServer::announce(int slot, SlotState state) {
   stateChanged_.notify_all();
 }
 
-void ListeningServer::waitWhile(int slot, SlotState state) {
+void ListeningServer::waitUntil(int slot, bool (*reached)(SlotState)) {
   std::unique_lock lock(stateLock_);
-  stateChanged_.wait(lock, [&] { return engine_.state.slots[slot].state != state; });
+  stateChanged_.wait(lock, [&] { return reached(engine_.state.slots[slot].state); });
 }
 
 std::size_t ListeningServer::receiverCount() {

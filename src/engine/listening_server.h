@@ -87,7 +87,7 @@ class ListeningServer {
   void reapReceivers(bool all);
   // A server thread's slot leaves Starting (Serving) or ends (Idle): wakes the window's thread.
   void announce(int slot, SlotState state);
-  void waitWhile(int slot, SlotState state);
+  void waitUntil(int slot, bool (*reached)(SlotState));
 
   EngineContext engine_;
   const sock::Keepalive keepalive_;

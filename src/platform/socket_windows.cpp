@@ -136,14 +136,6 @@ std::optional<std::uint32_t> resolve(const std::string& host) {
   return address;
 }
 
-std::string addressText(std::uint32_t address) {
-  in_addr in{};
-  in.s_addr = address;
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &in, text, sizeof text);
-  return text;
-}
-
 Listening listenOn(std::uint32_t address, int port) {
   Listening result;
   const SOCKET s = newStream(result.error);
