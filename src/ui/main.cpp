@@ -2,37 +2,19 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "engine/variant_profile.h"
+#include "monitor/program_variant.h"
 #include "monitor/window_profile.h"
 #include "platform/adapter_provider_linux.h"
 #include "platform/program_directory.h"
 #include "ui/monitor_session.h"
 #include "ui/termination_signals.h"
 #include "ui/window_builder.h"
-#if !DRAVIK_VARIANT_B
-#include "output/output_sender.h"
-#endif
-
-namespace {
-
-constexpr const dravik::VariantProfile& kProfile =
-    DRAVIK_VARIANT_B ? dravik::kVariantB : dravik::kVariantA;
-
-dravik::OutputFactory outputFactory() {
-#if DRAVIK_VARIANT_B
-  return nullptr;
-#else
-  return &dravik::makeOutputSender;
-#endif
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // A session logging out or a service manager stopping the program closes the window.
   dravik::ui::TerminationSignals termination;
-  const std::string_view programName = dravik::windowProfile(kProfile).programName;
+  const std::string_view programName = dravik::windowProfile(dravik::kProgramProfile).programName;
   const QString name =
       QString::fromUtf8(programName.data(), static_cast<qsizetype>(programName.size()));
   QApplication::setApplicationName(name);
@@ -42,8 +24,8 @@ int main(int argc, char** argv) {
 
   dravik::LinuxAdapterProvider adapters;
   const dravik::FileFolders folders = dravik::fileFolders(dravik::programDirectory());
-  dravik::ui::MonitorSession session(kProfile, adapters, outputFactory(), folders.config,
-                                     folders.data);
+  dravik::ui::MonitorSession session(dravik::kProgramProfile, adapters,
+                                     dravik::programOutputFactory(), folders.config, folders.data);
   session.view().window().setWindowIcon(icon);
   QObject::connect(&termination, &dravik::ui::TerminationSignals::received, &session.view(),
                    [&session] { session.close(); });

@@ -4,29 +4,11 @@
 
 #include <commctrl.h>
 
-#include "engine/variant_profile.h"
+#include "monitor/program_variant.h"
 #include "platform/adapter_provider_windows.h"
 #include "platform/program_directory.h"
 #include "platform/socket.h"
 #include "win32/monitor_session.h"
-#if !DRAVIK_VARIANT_B
-#include "output/output_sender.h"
-#endif
-
-namespace {
-
-constexpr const dravik::VariantProfile& kProfile =
-    DRAVIK_VARIANT_B ? dravik::kVariantB : dravik::kVariantA;
-
-dravik::OutputFactory outputFactory() {
-#if DRAVIK_VARIANT_B
-  return nullptr;
-#else
-  return &dravik::makeOutputSender;
-#endif
-}
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The socket library starts once, before any socket. A failure is not looked at here: each
@@ -38,7 +20,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   dravik::WindowsAdapterProvider adapters;
   const dravik::FileFolders folders = dravik::fileFolders(dravik::programDirectory());
-  dravik::win32::MonitorSession session(kProfile, adapters, outputFactory(), folders.config,
+  dravik::win32::MonitorSession session(dravik::kProgramProfile, adapters,
+                                        dravik::programOutputFactory(), folders.config,
                                         folders.data);
   session.run();
   return 0;
